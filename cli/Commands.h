@@ -1,0 +1,29 @@
+// The subcommands of zerviko-flash. Each Add*Command registers its subcommand on the
+// application; when that subcommand is the one parsed, it sets action to the code
+// that runs it and returns the program's exit status.
+#pragma once
+
+#include <functional>
+
+namespace CLI {
+class App;
+}
+
+namespace zerviko::cli {
+
+using Action = std::function<int()>;
+
+// Exit statuses shared by every subcommand.
+enum : int {
+  EXIT_OK = 0,
+  EXIT_FAILED = 1,
+  EXIT_USAGE = 2,
+  EXIT_PACKAGE_UNAVAILABLE = 3,
+  EXIT_PACKAGE_UNUSABLE = 4,
+};
+
+void AddInspectCommand(CLI::App& app, Action& action);
+void AddProgramCommand(CLI::App& app, Action& action);
+void AddPortsCommand(CLI::App& app, Action& action);
+
+}  // namespace zerviko::cli

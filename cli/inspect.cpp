@@ -1,0 +1,20 @@
+// Placeholder: the inspect subcommand is not built yet.
+#include <CLI/CLI.hpp>
+#include <iostream>
+
+#include "cli/Commands.h"
+
+namespace zerviko::cli {
+
+void AddInspectCommand(CLI::App& app, Action& action) {
+  CLI::App* sub = app.add_subcommand("inspect", "not available yet");
+  sub->allow_extras();
+  sub->callback([&action] {
+    action = [] {
+      std::cerr << "zerviko-flash: inspect is not available yet\n";
+      return EXIT_USAGE;
+    };
+  });
+}
+
+}  // namespace zerviko::cli

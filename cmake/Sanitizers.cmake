@@ -1,0 +1,7 @@
+# ZERVIKO_SANITIZE=ON builds everything with AddressSanitizer and
+# UndefinedBehaviorSanitizer; any report aborts the test that caused it.
+option(ZERVIKO_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+if(ZERVIKO_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=address,undefined)
+endif()

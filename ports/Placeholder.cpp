@@ -1,0 +1,4 @@
+// Placeholder until port discovery lands.
+namespace zerviko {
+int PortsPlaceholder() { return 0; }
+}  // namespace zerviko

@@ -1,4 +1,9 @@
-// Placeholder until port discovery lands.
-namespace zerviko {
-int PortsPlaceholder() { return 0; }
-}  // namespace zerviko
+// Placeholder until port discovery lands: no ports, no bridge.
+#include "ports/PortList.h"
+
+namespace zerviko::ports {
+
+PortList BuildPortList() { return {}; }
+std::string FindPrinterBridgePort() { return {}; }
+
+}  // namespace zerviko::ports

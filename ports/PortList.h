@@ -1,0 +1,26 @@
+// What the model and port page shows: the machine's ports, each with the printer
+// installed on it, in list order, and the entry to pre-select.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zerviko::ports {
+
+struct PortListEntry {
+  std::string display;  // the text the list shows
+  std::string port;     // the port to open (a device path on Linux), never the display text
+};
+
+struct PortList {
+  std::vector<PortListEntry> entries;  // in the order the list shows them
+  int selected = -1;                   // index into entries; -1 only when entries is empty
+};
+
+// Builds the list from this machine's serial devices, its printers and its USB bridges.
+PortList BuildPortList();
+
+// The device path of the printer's own USB bridge on this machine; empty when none.
+std::string FindPrinterBridgePort();
+
+}  // namespace zerviko::ports

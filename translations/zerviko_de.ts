@@ -1,0 +1,123 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE" sourcelanguage="en_US">
+<context>
+    <name>Zerviko</name>
+    <message>
+        <source>Select the model and port to program</source>
+        <translation>Wählen Sie das Modell und den Anschluss für die Programmierung aus</translation>
+    </message>
+    <message>
+        <source>Select a port</source>
+        <translation>Wählen Sie einen Anschluss aus</translation>
+    </message>
+    <message>
+        <source>No file selected.
+
+Please select a file.</source>
+        <translation>Es ist keine Datei ausgewählt.
+
+Bitte wählen Sie eine Datei aus.</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>Firmware has been successfully loaded.</source>
+        <translation>Die Firmware wurde erfolgreich geladen.</translation>
+    </message>
+    <message>
+        <source>Select the file to download</source>
+        <translation>Wählen Sie die zu übertragende Datei aus</translation>
+    </message>
+    <message>
+        <source>Tarno ZERVIKO Firmware Loader</source>
+        <translation>Tarno ZERVIKO Firmware-Ladeprogramm</translation>
+    </message>
+    <message>
+        <source>Programming the ZERVIKO - ABC Layout</source>
+        <translation>Programmierung des ZERVIKO - ABC-Layout</translation>
+    </message>
+    <message>
+        <source>The selected drive is unavailable.
+
+Please select another drive.</source>
+        <translation>Das ausgewählte Laufwerk ist nicht verfügbar.
+
+Bitte wählen Sie ein anderes Laufwerk aus.</translation>
+    </message>
+    <message>
+        <source>Programming the ZERVIKO - Keyboard Layout</source>
+        <translation>Programmierung des ZERVIKO - Tastatur-Layout</translation>
+    </message>
+    <message>
+        <source>The selected file is unavailable.
+
+Please select another file.</source>
+        <translation>Die ausgewählte Datei ist nicht verfügbar.
+
+Bitte wählen Sie eine andere Datei aus.</translation>
+    </message>
+    <message>
+        <source>The selected file is unusable.
+
+Please select another file.</source>
+        <translation>Die ausgewählte Datei kann nicht verwendet werden.
+
+Bitte wählen Sie eine andere Datei aus.</translation>
+    </message>
+    <message>
+        <source>File transfer error.
+
+Programming terminated.</source>
+        <translation>Fehler bei der Dateiübertragung.
+
+Programmierung abgebrochen.</translation>
+    </message>
+    <message>
+        <source>Success</source>
+        <translation>Erfolgreich</translation>
+    </message>
+    <message>
+        <source>Programming the Zerviko</source>
+        <translation>Programmierung des Zerviko</translation>
+    </message>
+    <message>
+        <source>Updating Firmware...</source>
+        <translation>Firmware wird aktualisiert...</translation>
+    </message>
+    <message>
+        <source>Do not press any printer keys or disconnect power while the unit is being programmed as this will damage the printer!</source>
+        <translation>Drücken Sie keine Taste des Druckers und trennen Sie nicht die Stromversorgung, während das Gerät programmiert wird, da dies den Drucker beschädigt!</translation>
+    </message>
+    <message>
+        <source>An invalid argument was encountered.</source>
+        <translation>Es wurde ein ungültiges Argument festgestellt.</translation>
+    </message>
+    <message>
+        <source>Back</source>
+        <translation>Zurück</translation>
+    </message>
+    <message>
+        <source>Next</source>
+        <translation>Weiter</translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>Program</source>
+        <translation>Programmieren</translation>
+    </message>
+    <message>
+        <source>ABC Layout</source>
+        <translation>ABC-Layout</translation>
+    </message>
+    <message>
+        <source>Keyboard Layout</source>
+        <translation>Tastatur-Layout</translation>
+    </message>
+</context>
+</TS>

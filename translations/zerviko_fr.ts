@@ -1,0 +1,123 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="fr_FR" sourcelanguage="en_US">
+<context>
+    <name>Zerviko</name>
+    <message>
+        <source>Select the model and port to program</source>
+        <translation>Sélectionnez le modèle et le port à programmer</translation>
+    </message>
+    <message>
+        <source>Select a port</source>
+        <translation>Sélectionnez un port</translation>
+    </message>
+    <message>
+        <source>No file selected.
+
+Please select a file.</source>
+        <translation>Aucun fichier n'est sélectionné.
+
+Veuillez sélectionner un fichier.</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Erreur</translation>
+    </message>
+    <message>
+        <source>Firmware has been successfully loaded.</source>
+        <translation>Le micrologiciel a été chargé avec succès.</translation>
+    </message>
+    <message>
+        <source>Select the file to download</source>
+        <translation>Sélectionnez le fichier à transférer</translation>
+    </message>
+    <message>
+        <source>Tarno ZERVIKO Firmware Loader</source>
+        <translation>Chargeur de micrologiciel Tarno ZERVIKO</translation>
+    </message>
+    <message>
+        <source>Programming the ZERVIKO - ABC Layout</source>
+        <translation>Programmation de la ZERVIKO - Disposition ABC</translation>
+    </message>
+    <message>
+        <source>The selected drive is unavailable.
+
+Please select another drive.</source>
+        <translation>Le lecteur sélectionné n'est pas disponible.
+
+Veuillez sélectionner un autre lecteur.</translation>
+    </message>
+    <message>
+        <source>Programming the ZERVIKO - Keyboard Layout</source>
+        <translation>Programmation de la ZERVIKO - Disposition clavier</translation>
+    </message>
+    <message>
+        <source>The selected file is unavailable.
+
+Please select another file.</source>
+        <translation>Le fichier sélectionné n'est pas disponible.
+
+Veuillez sélectionner un autre fichier.</translation>
+    </message>
+    <message>
+        <source>The selected file is unusable.
+
+Please select another file.</source>
+        <translation>Le fichier sélectionné est inutilisable.
+
+Veuillez sélectionner un autre fichier.</translation>
+    </message>
+    <message>
+        <source>File transfer error.
+
+Programming terminated.</source>
+        <translation>Erreur de transfert du fichier.
+
+Programmation interrompue.</translation>
+    </message>
+    <message>
+        <source>Success</source>
+        <translation>Opération réussie</translation>
+    </message>
+    <message>
+        <source>Programming the Zerviko</source>
+        <translation>Programmation de la Zerviko</translation>
+    </message>
+    <message>
+        <source>Updating Firmware...</source>
+        <translation>Mise à jour du micrologiciel...</translation>
+    </message>
+    <message>
+        <source>Do not press any printer keys or disconnect power while the unit is being programmed as this will damage the printer!</source>
+        <translation>N'appuyez sur aucune touche de l'imprimante et ne coupez pas l'alimentation pendant la programmation de l'appareil : cela endommagerait l'imprimante !</translation>
+    </message>
+    <message>
+        <source>An invalid argument was encountered.</source>
+        <translation>Un argument non valide a été rencontré.</translation>
+    </message>
+    <message>
+        <source>Back</source>
+        <translation>Précédent</translation>
+    </message>
+    <message>
+        <source>Next</source>
+        <translation>Suivant</translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation>Quitter</translation>
+    </message>
+    <message>
+        <source>Program</source>
+        <translation>Programmer</translation>
+    </message>
+    <message>
+        <source>ABC Layout</source>
+        <translation>Disposition ABC</translation>
+    </message>
+    <message>
+        <source>Keyboard Layout</source>
+        <translation>Disposition clavier</translation>
+    </message>
+</context>
+</TS>

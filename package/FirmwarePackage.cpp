@@ -1,12 +1,334 @@
-// Placeholder until the reader lands.
+// The firmware package reader and its process-wide store.
+//
+// The header is read a line at a time the way a text-mode stream of the package's
+// home platform reads it: CR LF or a lone LF ends a line, a lone CR is part of the
+// line, and a byte 0x1A ends the text as the end of the file would. Offsets are kept
+// in raw file bytes, so the image starts exactly after the "<CODE>" line's line end.
 #include "package/FirmwarePackage.h"
 
-namespace zerviko {
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-int ReadFirmwarePackage(const std::string&, bool, int) { return PACKAGE_FILE_UNAVAILABLE; }
-std::string GetPackageRevisionText() { return {}; }
-std::string GetPackageDeviceSetupText() { return {}; }
-void GetPackageImage(std::uint8_t*, std::uint32_t* length) { *length = 0; }
-void ClearPackage() {}
+#include <cerrno>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <new>
+#include <string_view>
+#include <vector>
+
+namespace zerviko {
+namespace {
+
+constexpr std::string_view MARKER_REVISION = "<REVISION>";
+constexpr std::string_view MARKER_END_REVISION = "<END REVISION>";
+constexpr std::string_view MARKER_DEVICE_SETUP = "<DEVICE SETUP>";
+constexpr std::string_view MARKER_END_DEVICE_SETUP = "<END DEVICE SETUP>";
+constexpr std::string_view MARKER_CODE = "<CODE>";
+
+constexpr char CHAR_END_OF_TEXT = '\x1A';  // Ctrl-Z: end of file for a text-mode reader
+constexpr std::string_view WHITE_SPACE = " \t\r\n\v\f";
+constexpr std::string_view LINE_END = "\r\n";
+
+struct SectionMarkers {
+  std::string_view start;
+  std::string_view end;
+};
+
+// There is no French section: a French user interface (index 1) reads the Spanish one.
+SectionMarkers ChooseSection(int languageIndex) {
+  switch (languageIndex) {
+    case 2:
+      return {"<LANG_GERMAN>", "<END LANG_GERMAN>"};
+    case 3:
+      return {"<LANG_PORTUGUESE>", "<END LANG_PORTUGUESE>"};
+    case 1:
+    case 4:
+      return {"<LANG_SPANISH>", "<END LANG_SPANISH>"};
+    default:
+      return {"<LANG_ENGLISH>", "<END LANG_ENGLISH>"};
+  }
+}
+
+struct PackageStore {
+  std::string path;
+  std::string revision;
+  std::string deviceSetup;
+  std::unique_ptr<std::uint8_t[]> image;
+  std::uint32_t imageLength = 0;
+};
+
+PackageStore& Store() {
+  static PackageStore store;
+  return store;
+}
+
+bool Holds(std::string_view line, std::string_view marker) {
+  return line.find(marker) != std::string_view::npos;
+}
+
+std::string Trimmed(std::string_view text) {
+  const auto first = text.find_first_not_of(WHITE_SPACE);
+  if (first == std::string_view::npos) return {};
+  const auto last = text.find_last_not_of(WHITE_SPACE);
+  return std::string(text.substr(first, last - first + 1));
+}
+
+// The package file, opened for reading without sharing. Only regular files are
+// packages: a folder cannot be read, and a FIFO or a device could block the open or
+// stream without end.
+class PackageFile {
+ public:
+  PackageFile() = default;
+  PackageFile(const PackageFile&) = delete;
+  PackageFile& operator=(const PackageFile&) = delete;
+  ~PackageFile() {
+    if (m_fd >= 0) ::close(m_fd);
+  }
+
+  bool Open(const std::string& path) {
+    // O_NONBLOCK keeps the open of a FIFO from waiting for a writer; it changes
+    // nothing for the regular files that pass the check below.
+    do {
+      m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    } while (m_fd < 0 && errno == EINTR);
+    if (m_fd < 0) return false;
+
+    struct stat info {};
+    if (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+
+    // Another program that holds the package locked is reading or writing it. A file
+    // system without lock support is no reason to refuse the file.
+    while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+      if (errno == EINTR) continue;
+      if (errno == EWOULDBLOCK) return false;
+      break;
+    }
+    return true;
+  }
+
+  int Descriptor() const { return m_fd; }
+
+  bool Size(std::uint64_t& size) const {
+    struct stat info {};
+    if (::fstat(m_fd, &info) != 0 || info.st_size < 0) return false;
+    size = static_cast<std::uint64_t>(info.st_size);
+    return true;
+  }
+
+ private:
+  int m_fd = -1;
+};
+
+// Reads the text part line by line from the start of the file, keeping the file
+// offset just after the last line's line end.
+class LineReader {
+ public:
+  enum Status { LINE_READ, LINE_END_OF_TEXT, LINE_READ_ERROR };
+
+  explicit LineReader(int fd) : m_fd(fd), m_buffer(BUFFER_SIZE) {}
+
+  // Reads the next line into line, without its line end. A last line that ends at the
+  // end of the text without a line end is still a line.
+  Status Next(std::string& line) {
+    line.clear();
+    bool anyByte = false;
+    for (;;) {
+      if (m_next == m_filled) {
+        if (m_textEnded) return anyByte ? Finish(line) : LINE_END_OF_TEXT;
+        const Status status = Fill();
+        if (status == LINE_READ_ERROR) return status;
+        continue;
+      }
+      const char* begin = m_buffer.data() + m_next;
+      const char* end = m_buffer.data() + m_filled;
+      const char* stop = begin;
+      while (stop != end && *stop != '\n' && *stop != CHAR_END_OF_TEXT) ++stop;
+      line.append(begin, stop);
+      anyByte = anyByte || stop != begin;
+      m_next += static_cast<std::size_t>(stop - begin);
+      if (stop == end) continue;
+      if (*stop == CHAR_END_OF_TEXT) {
+        // The text ends here; the byte itself is not consumed.
+        m_textEnded = true;
+        m_filled = m_next;
+        return anyByte ? Finish(line) : LINE_END_OF_TEXT;
+      }
+      ++m_next;  // the LF
+      // A CR right before the LF belongs to the line end; it may have arrived with
+      // the previous buffer, so it is taken off the line rather than the buffer.
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      return Finish(line);
+    }
+  }
+
+  // The file offset of the first byte after the last line read, line end included.
+  std::uint64_t Position() const { return m_bufferOffset + m_next; }
+
+ private:
+  static constexpr std::size_t BUFFER_SIZE = 64 * 1024;
+
+  Status Fill() {
+    m_bufferOffset += m_filled;
+    m_next = m_filled = 0;
+    ssize_t count;
+    do {
+      count = ::read(m_fd, m_buffer.data(), m_buffer.size());
+    } while (count < 0 && errno == EINTR);
+    if (count < 0) return LINE_READ_ERROR;
+    if (count == 0) m_textEnded = true;
+    m_filled = static_cast<std::size_t>(count);
+    return LINE_READ;
+  }
+
+  // Texts are C strings to every caller: a NUL byte ends the line's text.
+  static Status Finish(std::string& line) {
+    const auto nul = line.find('\0');
+    if (nul != std::string::npos) line.resize(nul);
+    return LINE_READ;
+  }
+
+  int m_fd;
+  std::vector<char> m_buffer;
+  std::size_t m_next = 0;
+  std::size_t m_filled = 0;
+  std::uint64_t m_bufferOffset = 0;
+  bool m_textEnded = false;
+};
+
+// Parses the text part into the store. On PACKAGE_OK, imageOffset is the file offset
+// of the first image byte.
+int ParseText(int fd, const SectionMarkers& section, PackageStore& store,
+              std::uint64_t& imageOffset) {
+  bool inSection = false;
+  bool sectionSeen = false;
+  bool inRevision = false;
+  bool revisionSeen = false;
+  bool inDeviceSetup = false;
+  bool deviceSetupSeen = false;
+  bool codeSeen = false;
+  std::string accumulator;  // shared by both blocks; only an opening marker empties it
+
+  LineReader reader(fd);
+  std::string line;
+  for (;;) {
+    const LineReader::Status status = reader.Next(line);
+    if (status == LineReader::LINE_READ_ERROR) return PACKAGE_FILE_UNAVAILABLE;
+    if (status == LineReader::LINE_END_OF_TEXT) break;
+
+    if (Holds(line, section.start)) {
+      inSection = sectionSeen = true;
+      inRevision = inDeviceSetup = false;
+    } else if (Holds(line, section.end)) {
+      // Blocks still open here are dropped: their texts are not stored.
+      inSection = inRevision = inDeviceSetup = false;
+    } else if (inSection && Holds(line, MARKER_REVISION)) {
+      accumulator.clear();
+      inRevision = revisionSeen = true;
+    } else if (inSection && Holds(line, MARKER_END_REVISION)) {
+      store.revision = Trimmed(accumulator);
+      inRevision = false;
+    } else if (inSection && Holds(line, MARKER_DEVICE_SETUP)) {
+      accumulator.clear();
+      inDeviceSetup = deviceSetupSeen = true;
+    } else if (inSection && Holds(line, MARKER_END_DEVICE_SETUP)) {
+      store.deviceSetup = Trimmed(accumulator);
+      inDeviceSetup = false;
+    } else if (Holds(line, MARKER_CODE)) {
+      codeSeen = true;
+      imageOffset = reader.Position();
+      break;
+    } else if (inSection) {
+      // A line read while both blocks are open counts for each of them.
+      if (inRevision) accumulator.append(line).append(LINE_END);
+      if (inDeviceSetup) accumulator.append(line).append(LINE_END);
+    }
+  }
+
+  if (!codeSeen || !sectionSeen || !revisionSeen || !deviceSetupSeen) return PACKAGE_UNUSABLE;
+  return PACKAGE_OK;
+}
+
+// Loads the image bytes from imageOffset to the end of the file in one piece. On any
+// failure the store keeps no image.
+int LoadImage(const PackageFile& file, std::uint64_t imageOffset, PackageStore& store) {
+  std::uint64_t fileSize = 0;
+  if (!file.Size(fileSize) || imageOffset > fileSize) return PACKAGE_FILE_UNAVAILABLE;
+  const std::uint64_t length = fileSize - imageOffset;
+  // The store's length is 32 bits wide; a longer image cannot be handed on whole.
+  if (length > std::numeric_limits<std::uint32_t>::max()) return PACKAGE_FILE_UNAVAILABLE;
+
+  std::unique_ptr<std::uint8_t[]> image;
+  if (length > 0) {
+    image.reset(new (std::nothrow) std::uint8_t[length]);
+    if (!image) return PACKAGE_FILE_UNAVAILABLE;
+  }
+
+  // One read for the whole image; the loop only continues a read that the kernel
+  // cut short (it hands out at most about 2 GiB per call).
+  std::uint64_t done = 0;
+  while (done < length) {
+    const ssize_t count = ::pread(file.Descriptor(), image.get() + done, length - done,
+                                  static_cast<off_t>(imageOffset + done));
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) return PACKAGE_FILE_UNAVAILABLE;  // an error, or the file shrank
+    done += static_cast<std::uint64_t>(count);
+  }
+
+  store.image = std::move(image);
+  store.imageLength = static_cast<std::uint32_t>(length);
+  return PACKAGE_OK;
+}
+
+}  // namespace
+
+int ReadFirmwarePackage(const std::string& path, bool validateOnly, int languageIndex) {
+  PackageStore& store = Store();
+  ClearPackage();
+  try {
+    store.path = path;
+
+    struct stat info {};
+    if (path.empty() || ::stat(path.c_str(), &info) != 0) return PACKAGE_FILE_UNAVAILABLE;
+
+    // The one descriptor serves the text part and the image, so both come from the
+    // same file even if the path is replaced in between.
+    PackageFile file;
+    if (!file.Open(path)) return PACKAGE_FILE_UNAVAILABLE;
+
+    std::uint64_t imageOffset = 0;
+    const int result = ParseText(file.Descriptor(), ChooseSection(languageIndex), store, imageOffset);
+    if (result != PACKAGE_OK || validateOnly) return result;
+    return LoadImage(file, imageOffset, store);
+  } catch (const std::bad_alloc&) {
+    // A header line or text too large for memory: the file could not be read.
+    return PACKAGE_FILE_UNAVAILABLE;
+  }
+}
+
+std::string GetPackageRevisionText() { return Store().revision; }
+
+std::string GetPackageDeviceSetupText() { return Store().deviceSetup; }
+
+void GetPackageImage(std::uint8_t* destination, std::uint32_t* length) {
+  const PackageStore& store = Store();
+  if (length == nullptr) return;
+  *length = store.imageLength;
+  if (destination != nullptr && store.imageLength > 0) {
+    std::memcpy(destination, store.image.get(), store.imageLength);
+  }
+}
+
+void ClearPackage() {
+  PackageStore& store = Store();
+  store.revision.clear();
+  store.revision.shrink_to_fit();
+  store.deviceSetup.clear();
+  store.deviceSetup.shrink_to_fit();
+  store.image.reset();
+  store.imageLength = 0;
+}
 
 }  // namespace zerviko

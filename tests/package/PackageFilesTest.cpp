@@ -1,0 +1,170 @@
+// The package as a file: paths that cannot be read, a file held by another program,
+// headers and lines far beyond the reader's buffer, and images too large to keep.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <future>
+
+#include "tests/package/PackageTestSupport.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define ZERVIKO_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZERVIKO_TEST_ASAN 1
+#endif
+#endif
+
+namespace zerviko::test {
+namespace {
+
+using FileTest = PackageTest;
+
+TEST_F(FileTest, MissingPathIsUnavailableAndLeavesTheStoreEmpty) {
+  ASSERT_EQ(Read(FullHeader() + "image", false, 0), PACKAGE_OK);
+  EXPECT_EQ(ReadFirmwarePackage((m_dir / "ZERVIKO_GONE.avk").string(), false, 0),
+            PACKAGE_FILE_UNAVAILABLE);
+  EXPECT_EQ(GetPackageRevisionText(), "");
+  EXPECT_EQ(GetPackageDeviceSetupText(), "");
+  EXPECT_EQ(StoredImage(), "");
+  EXPECT_EQ(ReadFirmwarePackage("", true, 0), PACKAGE_FILE_UNAVAILABLE);
+  EXPECT_EQ(ReadFirmwarePackage((m_dir / "no folder" / "x.avk").string(), true, 0),
+            PACKAGE_FILE_UNAVAILABLE);
+}
+
+TEST_F(FileTest, FolderIsUnavailable) {
+  const std::filesystem::path folder = m_dir / "ZERVIKO_FOLDER.avk";
+  std::filesystem::create_directory(folder);
+  EXPECT_EQ(ReadFirmwarePackage(folder.string(), true, 0), PACKAGE_FILE_UNAVAILABLE);
+  EXPECT_EQ(ReadFirmwarePackage(folder.string(), false, 0), PACKAGE_FILE_UNAVAILABLE);
+}
+
+TEST_F(FileTest, FifoIsUnavailableWithoutWaitingForAWriter) {
+  const std::string fifo = (m_dir / "ZERVIKO_FIFO.avk").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  auto result = std::async(std::launch::async, [&] { return ReadFirmwarePackage(fifo, true, 0); });
+  ASSERT_EQ(result.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  EXPECT_EQ(result.get(), PACKAGE_FILE_UNAVAILABLE);
+}
+
+TEST_F(FileTest, DeviceIsUnavailable) {
+  // /dev/zero would stream forever without a line end.
+  EXPECT_EQ(ReadFirmwarePackage("/dev/zero", true, 0), PACKAGE_FILE_UNAVAILABLE);
+  EXPECT_EQ(ReadFirmwarePackage("/dev/null", true, 0), PACKAGE_FILE_UNAVAILABLE);
+}
+
+TEST_F(FileTest, UnreadableFileIsUnavailable) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root reads any file";
+  const std::string path = Write(FullHeader());
+  ASSERT_EQ(::chmod(path.c_str(), 0), 0);
+  EXPECT_EQ(ReadFirmwarePackage(path, true, 0), PACKAGE_FILE_UNAVAILABLE);
+}
+
+TEST_F(FileTest, FileLockedByAnotherProgramIsUnavailable) {
+  const std::string path = Write(FullHeader() + "image");
+  const int other = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(other, 0);
+  for (int lock : {LOCK_SH, LOCK_EX}) {
+    ASSERT_EQ(::flock(other, lock), 0);
+    EXPECT_EQ(ReadFirmwarePackage(path, false, 0), PACKAGE_FILE_UNAVAILABLE);
+    EXPECT_EQ(StoredImage(), "");
+  }
+  ASSERT_EQ(::flock(other, LOCK_UN), 0);
+  // Open without a lock: nobody holds it, so the file is readable.
+  EXPECT_EQ(ReadFirmwarePackage(path, false, 0), PACKAGE_OK);
+  ::close(other);
+
+  // The reader leaves no lock behind.
+  const int after = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(after, 0);
+  EXPECT_EQ(::flock(after, LOCK_EX | LOCK_NB), 0);
+  ::close(after);
+}
+
+TEST_F(FileTest, SymlinkToAPackageIsRead) {
+  const std::string target = Write(FullHeader() + "img");
+  const std::filesystem::path link = m_dir / "ZERVIKO_LINK.avk";
+  std::filesystem::create_symlink(target, link);
+  ASSERT_EQ(ReadFirmwarePackage(link.string(), false, 0), PACKAGE_OK);
+  EXPECT_EQ(StoredImage(), "img");
+}
+
+// The reader takes the file in chunks: line ends, markers and the image start must
+// come out the same wherever a chunk border falls.
+TEST_F(FileTest, ChunkBordersChangeNothing) {
+  const std::string image = "\r\n" + AllByteValues();
+  for (std::size_t pad = 65520; pad <= 65545; ++pad) {
+    const std::string comment(pad, 'c');
+    ASSERT_EQ(Read(comment + "\r\n" + FullHeader() + image, false, 2), PACKAGE_OK) << pad;
+    EXPECT_EQ(GetPackageRevisionText(), "German revision") << pad;
+    EXPECT_EQ(StoredImage(), image) << pad;
+  }
+  for (std::size_t pad = 65520; pad <= 65545; ++pad) {
+    // The revision's CR LF and the "<CODE>" line straddle the chunk border.
+    std::string header = "<LANG_ENGLISH>\r\n<REVISION>\r\n" + std::string(pad, 'r') +
+                         "\r\n<END REVISION>\r\n<DEVICE SETUP>\r\ns\r\n<END LANG_ENGLISH>\r\n<CODE>\r\n";
+    ASSERT_EQ(Read(header + image, false, 0), PACKAGE_OK) << pad;
+    EXPECT_EQ(GetPackageRevisionText(), std::string(pad, 'r')) << pad;
+    EXPECT_EQ(StoredImage(), image) << pad;
+  }
+}
+
+TEST_F(FileTest, LongLinesAndLargeHeaders) {
+  std::string header;
+  for (int i = 0; i < 2000; ++i) header += "comment line " + std::to_string(i) + " of a long preamble\r\n";
+  const std::string longLine(3 * 1024 * 1024 + 7, 'L');
+  header += Section("ENGLISH", longLine + "\r\nsecond", "s") + "<CODE> " + std::string(100000, 'x') + "\n";
+  ASSERT_EQ(Read(header + "IMG", false, 0), PACKAGE_OK);
+  EXPECT_EQ(GetPackageRevisionText(), longLine + "\r\nsecond");
+  EXPECT_EQ(StoredImage(), "IMG");
+}
+
+TEST_F(FileTest, ImageBeyondThirtyTwoBitsIsNotLoaded) {
+  // A sparse file: the header, then an image one byte longer than the length can say.
+  const std::string path = Write(FullHeader());
+  const off_t size = static_cast<off_t>(FullHeader().size()) + 0x100000000LL;
+  if (::truncate(path.c_str(), size) != 0) GTEST_SKIP() << "no sparse files here";
+  EXPECT_EQ(ReadFirmwarePackage(path, true, 0), PACKAGE_OK);
+  EXPECT_EQ(ReadFirmwarePackage(path, false, 0), PACKAGE_FILE_UNAVAILABLE);
+  EXPECT_EQ(StoredImage(), "");
+  EXPECT_EQ(GetPackageRevisionText(), "English revision");
+}
+
+#ifndef ZERVIKO_TEST_ASAN
+// Runs in the death test's child: caps the address space a little above what is in
+// use, loads the package, and exits 0 when the load failed cleanly.
+[[noreturn]] void LoadWithLittleAddressSpace(const std::string& path) {
+  long pages = 0;
+  std::ifstream("/proc/self/statm") >> pages;
+  const rlim_t limit =
+      static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (256u << 20);
+  rlimit cap{};
+  cap.rlim_cur = cap.rlim_max = limit;
+  if (::setrlimit(RLIMIT_AS, &cap) != 0) std::_Exit(3);
+  const int result = ReadFirmwarePackage(path, false, 0);
+  std::uint32_t length = 1;
+  GetPackageImage(nullptr, &length);
+  std::_Exit(result == PACKAGE_FILE_UNAVAILABLE && length == 0 ? 0 : 1);
+}
+
+// An image that cannot be held in memory: the read says the file is unavailable and
+// keeps no image. The address space is limited in a child process only; sanitizers
+// need more address space than such a limit leaves, so they skip this one.
+TEST_F(FileTest, ImageThatDoesNotFitInMemoryIsNotLoaded) {
+  const std::string path = Write(FullHeader());
+  const off_t imageSize = 1LL << 30;
+  if (::truncate(path.c_str(), static_cast<off_t>(FullHeader().size()) + imageSize) != 0) {
+    GTEST_SKIP() << "no sparse files here";
+  }
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(LoadWithLittleAddressSpace(path), ::testing::ExitedWithCode(0), "");
+}
+#endif
+
+}  // namespace
+}  // namespace zerviko::test

@@ -1,0 +1,2 @@
+// placeholder, filled once the samples exist
+#include <gtest/gtest.h>

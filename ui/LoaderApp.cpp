@@ -1,0 +1,136 @@
+#include "ui/LoaderApp.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QResource>
+#include <QTimer>
+#include <QTranslator>
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <utility>
+
+#if __has_include("ui/MainDlg.h")
+#include "ui/MainDlg.h"
+#define ZERVIKO_HAVE_MAIN_DIALOG 1
+#endif
+
+namespace {
+
+struct PackEnding {
+  const char* ending;
+  int language;
+};
+
+// Compared in this order; the first equal ending decides.
+constexpr std::array<PackEnding, 4> kPackEndings{{
+    {"FRA.rcc", LANGUAGE_FRENCH},
+    {"DEU.rcc", LANGUAGE_GERMAN},
+    {"PTB.rcc", LANGUAGE_PORTUGUESE},
+    {"ESP.rcc", LANGUAGE_SPANISH},
+}};
+
+}  // namespace
+
+int LanguageFromPackName(const QString& fileName) {
+  const QString ending = fileName.right(7);
+  for (const PackEnding& pack : kPackEndings) {
+    if (ending.compare(QLatin1String(pack.ending), Qt::CaseInsensitive) == 0) {
+      return pack.language;
+    }
+  }
+  return LANGUAGE_ENGLISH;
+}
+
+CLanguagePack::CLanguagePack(QString path) : m_strPath(std::move(path)) {}
+
+CLanguagePack::~CLanguagePack() {
+  if (m_pTranslator) {
+    QCoreApplication::removeTranslator(m_pTranslator.get());
+  }
+  QResource::unregisterResource(m_strPath, QLatin1String(kLanguagePackRoot));
+}
+
+std::unique_ptr<CLanguagePack> LoadLanguageResources(const QString& resourcesDir,
+                                                     int& language) {
+  language = LANGUAGE_ENGLISH;
+  if (resourcesDir.isEmpty()) {
+    return nullptr;
+  }
+  // Packs are matched without regard to letter case ("zerviko_esp.RCC" is one) and
+  // ordered by their bytes, so the choice does not depend on the user's locale.
+  const QDir folder(resourcesDir);
+  QStringList packs;
+  for (const QFileInfo& entry : folder.entryInfoList(QDir::Files | QDir::Hidden)) {
+    if (entry.fileName().endsWith(QLatin1String(".rcc"), Qt::CaseInsensitive)) {
+      packs.append(entry.fileName());
+    }
+  }
+  if (packs.isEmpty()) {
+    return nullptr;
+  }
+  std::sort(packs.begin(), packs.end(), [](const QString& a, const QString& b) {
+    return a.toUtf8() < b.toUtf8();
+  });
+  const QString name = packs.front();
+  language = LanguageFromPackName(name);
+
+  // A pack is data only: registering it maps its files into the resource tree, and
+  // nothing in it is ever run. One that is not a resource bundle leaves the
+  // interface in English while the language index still follows its name.
+  const QString path = folder.absoluteFilePath(name);
+  if (!QResource::registerResource(path, QLatin1String(kLanguagePackRoot))) {
+    return nullptr;
+  }
+  std::unique_ptr<CLanguagePack> pack(new CLanguagePack(path));
+  auto translator = std::make_unique<QTranslator>();
+  if (translator->load(QLatin1String(kLanguagePackTranslations)) &&
+      QCoreApplication::installTranslator(translator.get())) {
+    pack->m_pTranslator = std::move(translator);
+  }
+  return pack;
+}
+
+QString ProgramResourcesFolder() {
+  // applicationDirPath() reads /proc/self/exe: a launcher symlink on the PATH still
+  // leads to the real program folder.
+  const QString folder = QCoreApplication::applicationDirPath();
+  if (folder.isEmpty()) {
+    return {};
+  }
+  return folder + QLatin1String("/Resources/");
+}
+
+CLoaderApp::CLoaderApp(int& argc, char** argv) : QApplication(argc, argv) {}
+
+CLoaderApp::~CLoaderApp() = default;
+
+bool CLoaderApp::InitInstance() {
+  int language = LANGUAGE_ENGLISH;
+  m_pLanguagePack = LoadLanguageResources(ProgramResourcesFolder(), language);
+#ifdef ZERVIKO_HAVE_MAIN_DIALOG
+
+  CMainDlg dialog(nullptr);
+  dialog.m_nLanguage = language;
+
+  // Opt-in for install checks and demos: close the wizard by itself after the given
+  // number of milliseconds and say what it found.
+  bool timed = false;
+  const int quitAfterMs = qEnvironmentVariableIntValue("ZERVIKO_LOADER_QUIT_AFTER_MS", &timed);
+  if (timed && quitAfterMs >= 0) {
+    QTimer::singleShot(quitAfterMs, &dialog, [&dialog] { dialog.reject(); });
+  }
+
+  dialog.exec();
+
+  if (timed) {
+    std::printf("program folder: %s\nlanguage: %d\npack: %s\ntitle: %s\n",
+                qUtf8Printable(dialog.m_strAppDir), dialog.m_nLanguage,
+                m_pLanguagePack ? qUtf8Printable(m_pLanguagePack->Path()) : "none",
+                qUtf8Printable(dialog.windowTitle()));
+    std::fflush(stdout);
+  }
+#endif
+  return false;
+}

@@ -1,0 +1,164 @@
+// The printer's USB bridge: the device loop over the bridge maker's library, and the
+// COM number the original platform's registry records for the device.
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#include "ports/PortDiscovery.h"
+
+namespace zerviko::ports {
+
+namespace {
+
+// The 9x layout numbers its keys with four digits; a registry that opened every key
+// asked for must not keep the loop going for ever.
+constexpr int NUMBERED_KEY_LIMIT = 10000;
+
+// The text a string value holds: up to its terminator, or up to the bytes reported
+// when it was stored without one (a value of 100 characters fills the buffer).
+std::string ValueText(const char* data, std::uint32_t size) {
+  const std::size_t length = std::min<std::size_t>(size, REGISTRY_VALUE_BUFFER_SIZE);
+  return std::string(data, strnlen(data, length));
+}
+
+bool QueryStringValue(Registry& registry, RegistryKey key, const char* name, std::string& text) {
+  char data[REGISTRY_VALUE_BUFFER_SIZE] = {};
+  std::uint32_t size = sizeof data;
+  if (registry.QueryValue(key, name, data, size) != REGISTRY_SUCCESS) return false;
+  text = ValueText(data, size);
+  return true;
+}
+
+}  // namespace
+
+BridgeMatch FindBridgeDevice(BridgeLibrary& library, const std::string& productText) {
+  std::uint32_t count = 0;
+  library.GetDeviceCount(count);
+  for (std::uint32_t index = 0; index < count; ++index) {
+    BridgeHandle handle = 0;
+    if (library.Open(index, handle) != BRIDGE_SUCCESS) continue;
+
+    BridgeMatch match;
+    match.index = index;
+    if (library.GetVendorId(handle, match.device.vendorId) == BRIDGE_SUCCESS &&
+        library.GetProductId(handle, match.device.productId) == BRIDGE_SUCCESS) {
+      BridgeSerialBuffer serial{};
+      std::uint8_t length = 0;
+      library.GetSerialText(handle, serial, length, BRIDGE_SERIAL_SINGLE_BYTE);
+      // The length comes in a byte while the buffer holds 64: a report of 64 or more
+      // is cut to the 63 characters that leave room for the terminator.
+      const std::size_t kept = std::min<std::size_t>(length, serial.size() - 1);
+      match.device.serial.assign(serial.data(), strnlen(serial.data(), kept));
+      match.identified = true;
+    }
+    library.Close(handle);
+
+    BridgeProductBuffer product{};
+    if (library.GetProductText(index, product, BRIDGE_PRODUCT_OPTION) != BRIDGE_SUCCESS) continue;
+    product.back() = '\0';
+    match.device.product = product.data();
+    if (match.device.product != productText) continue;
+    match.found = true;
+    return match;
+  }
+  return {};
+}
+
+int FindBridgeComPort(BridgeLibrary& library, Registry& registry, PlatformVersion& version,
+                      const std::string& productText) {
+  const BridgeMatch match = FindBridgeDevice(library, productText);
+  if (!match.found) return 0;
+  if (!match.identified) return -1;
+  const BridgeDevice& device = match.device;
+  switch (version.GetVersion() & VERSION_MASK) {
+    case VERSION_NT_5:
+      return LookupComNumberNt(registry, device.vendorId, device.productId, device.serial);
+    case VERSION_9X_4:
+      return LookupComNumber9x(registry, device.vendorId, device.productId, device.serial);
+    default:
+      return -1;  // no registry layout known for this platform
+  }
+}
+
+int ParseComNumber(const std::string& portNameValue) {
+  if (portNameValue.size() <= 3) return 0;
+  long long number = 0;
+  for (std::size_t i = 3; i < portNameValue.size(); ++i) {
+    const char c = portNameValue[i];
+    if (c < '0' || c > '9') break;
+    number = number * 10 + (c - '0');
+    if (number > INT_MAX) return -1;  // no port has such a number
+  }
+  return static_cast<int>(number);
+}
+
+// The keys are opened for reading only: asking for all access rights fails for a user
+// without administrator rights, and the port is then not found for no good reason.
+int LookupComNumberNt(Registry& registry, std::uint16_t vendorId, std::uint16_t productId,
+                      const std::string& serial) {
+  std::string converted = serial;
+  std::replace(converted.begin(), converted.end(), ' ', '_');
+
+  char deviceKeyName[256];
+  std::snprintf(deviceKeyName, sizeof deviceKeyName,
+                "Vid_%04x&Pid_%04x&Mi_00\\%s_00\\Device Parameters\\", vendorId, productId,
+                converted.c_str());
+
+  int result = -1;
+  RegistryKey system = 0;
+  if (registry.OpenKey(REGISTRY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\", REGISTRY_KEY_READ,
+                       system) != REGISTRY_SUCCESS) {
+    return result;
+  }
+  RegistryKey usb = 0;
+  if (registry.OpenKey(system, "Enum\\USB\\", REGISTRY_KEY_READ, usb) == REGISTRY_SUCCESS) {
+    RegistryKey device = 0;
+    if (registry.OpenKey(usb, deviceKeyName, REGISTRY_KEY_READ, device) == REGISTRY_SUCCESS) {
+      std::string portName;
+      if (QueryStringValue(registry, device, "PortName", portName)) {
+        result = ParseComNumber(portName);
+      }
+      registry.CloseKey(device);
+    }
+    registry.CloseKey(usb);
+  }
+  registry.CloseKey(system);
+  return result;
+}
+
+int LookupComNumber9x(Registry& registry, std::uint16_t vendorId, std::uint16_t productId,
+                      const std::string& serial) {
+  std::string converted = serial;
+  for (char& c : converted) {
+    if (c == ' ') {
+      c = '_';
+    } else if (c >= 'a' && c <= 'z') {
+      c = static_cast<char>(c - 'a' + 'A');
+    }
+  }
+  char expected[256];
+  std::snprintf(expected, sizeof expected, "USB\\VID_%04X&PID_%04X&MI_00\\%s_00", vendorId,
+                productId, converted.c_str());
+
+  // Every numbered key is read, so the last one that matches gives the port.
+  int result = -1;
+  for (int n = 0; n < NUMBERED_KEY_LIMIT; ++n) {
+    char keyName[64];
+    std::snprintf(keyName, sizeof keyName, "Enum\\SLABCR\\guid\\%.4d", n);
+    RegistryKey key = 0;
+    if (registry.OpenKey(REGISTRY_LOCAL_MACHINE, keyName, REGISTRY_KEY_READ, key) !=
+        REGISTRY_SUCCESS) {
+      break;
+    }
+    std::string deviceId;
+    if (QueryStringValue(registry, key, "CRLowerDeviceID", deviceId) && deviceId == expected) {
+      std::string portName;
+      if (QueryStringValue(registry, key, "Portname", portName)) result = ParseComNumber(portName);
+    }
+    registry.CloseKey(key);
+  }
+  return result;
+}
+
+}  // namespace zerviko::ports

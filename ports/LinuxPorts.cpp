@@ -1,0 +1,155 @@
+#include "ports/LinuxPorts.h"
+
+#include <cstdlib>
+#include <system_error>
+
+#include "ports/CupsPrinters.h"
+#include "ports/SysfsSerial.h"
+
+namespace zerviko::ports {
+
+namespace {
+
+constexpr std::uint32_t SPOOLER_ERROR_NONE = 0;
+
+std::string Environment(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : std::string();
+}
+
+// The same port under two names: the same text, or the same device file (a symlink
+// to a listed port, /dev/serial/by-id/... for one).
+bool SamePort(const std::string& a, const std::string& b) {
+  if (a == b) return true;
+  std::error_code error;
+  return std::filesystem::equivalent(a, b, error) && !error;
+}
+
+void AddOnce(std::vector<std::string>& ports, const std::string& port) {
+  for (const std::string& listed : ports) {
+    if (SamePort(listed, port)) return;
+  }
+  ports.push_back(port);
+}
+
+template <typename Record>
+std::size_t RecordBytes(const std::vector<Record>& records, std::size_t (*size)(const Record&)) {
+  std::size_t bytes = 0;
+  for (const Record& record : records) bytes += size(record);
+  return bytes;
+}
+
+std::size_t PortBytes(const std::string& port) { return sizeof(char*) + port.size() + 1; }
+std::size_t PrinterBytes(const SpoolerPrinter& printer) {
+  return 2 * sizeof(char*) + printer.printerName.size() + printer.portName.size() + 2;
+}
+
+// The spooler's two-call protocol over records already in hand.
+template <typename Record>
+bool Enumerate(const std::vector<Record>& records, std::size_t (*size)(const Record&),
+               std::vector<Record>* out, std::size_t capacity, std::size_t& needed,
+               std::uint32_t& lastError) {
+  needed = RecordBytes(records, size);
+  if (needed == 0) {
+    if (out) out->clear();
+    return true;
+  }
+  if (out == nullptr || capacity < needed) {
+    lastError = SPOOLER_ERROR_INSUFFICIENT_BUFFER;
+    return false;
+  }
+  *out = records;
+  return true;
+}
+
+}  // namespace
+
+DevicePathSpooler::DevicePathSpooler(std::vector<std::string> ports,
+                                     std::vector<SpoolerPrinter> printers)
+    : m_ports(std::move(ports)), m_printers(std::move(printers)), m_lastError(SPOOLER_ERROR_NONE) {}
+
+bool DevicePathSpooler::EnumPorts(std::vector<std::string>* ports, std::size_t capacity,
+                                  std::size_t& needed) {
+  return Enumerate(m_ports, PortBytes, ports, capacity, needed, m_lastError);
+}
+
+bool DevicePathSpooler::EnumPrinters(std::vector<SpoolerPrinter>* printers, std::size_t capacity,
+                                     std::size_t& needed) {
+  return Enumerate(m_printers, PrinterBytes, printers, capacity, needed, m_lastError);
+}
+
+std::vector<std::string> SplitPortPaths(const std::string& text) {
+  std::vector<std::string> paths;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t end = text.find(':', start);
+    if (end == std::string::npos) end = text.size();
+    if (end > start) paths.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return paths;
+}
+
+PortSources PortSourcesFromEnvironment() {
+  PortSources sources;
+  sources.extraPorts = SplitPortPaths(Environment(ENV_EXTRA_PORTS));
+  sources.bridgePort = Environment(ENV_BRIDGE_PORT);
+  return sources;
+}
+
+std::vector<std::string> CandidatePorts(const PortSources& sources) {
+  std::vector<std::string> ports;
+  for (const SerialDevice& device : ListSerialDevices(sources.sysfsRoot)) {
+    AddOnce(ports, device.devicePath);
+  }
+  for (const std::string& extra : sources.extraPorts) AddOnce(ports, extra);
+  if (!sources.bridgePort.empty()) AddOnce(ports, sources.bridgePort);
+  return ports;
+}
+
+std::string FindPrinterBridgePort(const PortSources& sources) {
+  if (!sources.bridgePort.empty()) return sources.bridgePort;
+  // The original platform asks the registry for the COM number of the matching
+  // device; here the device's own tty is the answer, so the device is found by its
+  // index and not looked up again by vendor, product and serial, which two cheap
+  // bridges with the same default serial would share.
+  SysfsBridgeLibrary library(sources.sysfsRoot);
+  const BridgeMatch match = FindBridgeDevice(library, BRIDGE_PRODUCT_TEXT);
+  if (!match.found || !match.identified) return {};
+  return library.TtyPath(match.index);
+}
+
+PortList ToPortList(const PortListBox& list, const std::vector<std::string>& portNames) {
+  PortList result;
+  for (int i = 0; i < list.GetCount(); ++i) {
+    const std::size_t item = list.GetItemData(i);
+    result.entries.push_back({list.GetText(i), item < portNames.size() ? portNames[item] : ""});
+  }
+  result.selected = list.GetCurSel();
+  return result;
+}
+
+PortList BuildPortList(const PortSources& sources) {
+  DevicePathSpooler spooler(CandidatePorts(sources), ListSerialPrinters(sources.cupsServer));
+  PortListBox list;
+  const std::vector<std::string> portNames = EnumerateSpoolerPorts(spooler);
+  AddPortEntries(list, portNames, spooler);
+  if (list.GetCount() > 0) {
+    std::string bridgePort = FindPrinterBridgePort(sources);
+    // The bridge may be known under another name than its list entry (a symlink).
+    for (const std::string& port : portNames) {
+      if (!bridgePort.empty() && SamePort(port, bridgePort)) {
+        bridgePort = port;
+        break;
+      }
+    }
+    SelectDevicePathEntry(list, portNames, bridgePort);
+  }
+  return ToPortList(list, portNames);
+}
+
+PortList BuildPortList() { return BuildPortList(PortSourcesFromEnvironment()); }
+
+std::string FindPrinterBridgePort() { return FindPrinterBridgePort(PortSourcesFromEnvironment()); }
+
+}  // namespace zerviko::ports

@@ -1,16 +1,437 @@
 #include "ui/PageFileChooser.h"
 
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QFont>
+#include <QFrame>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QShowEvent>
+#include <QSignalBlocker>
+#include <QStringDecoder>
+#include <QTreeWidget>
+
+#include "package/FirmwarePackage.h"
+#include "ui/MessageBox.h"
+#include "ui/Pictures.h"
+#include "ui/StringTable.h"
+
+namespace {
+
+// The page was laid out in dialog units of an 8-point dialog font.
+int DuX(int units) { return (units * 6 + 2) / 4; }
+int DuY(int units) { return (units * 13 + 4) / 8; }
+QRect DuRect(int x, int y, int width, int height) {
+  return QRect(DuX(x), DuY(y), DuX(width), DuY(height));
+}
+
+QString FileMask(int bAbcLayout) {
+  return bAbcLayout != 0 ? QStringLiteral("ZERVIKO*.avk") : QStringLiteral("ZERVIKO*.qvk");
+}
+
+// Package texts are 8-bit text: UTF-8 when they are valid UTF-8, otherwise the
+// Western code page the packages were written in.
+QString RevisionDisplayText(const std::string& text) {
+  const QByteArray bytes = QByteArray::fromStdString(text);
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  QString decoded = utf8.decode(bytes);
+  if (utf8.hasError()) {
+    QStringDecoder western("windows-1252");
+    decoded = western.isValid() ? QString(western.decode(bytes)) : QString::fromLatin1(bytes);
+  }
+  decoded.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  return decoded;
+}
+
+constexpr int PICTURE_FOLDER_CLOSED_INDEX = 0;
+constexpr int PICTURE_FOLDER_OPEN_INDEX = 1;
+constexpr int ROLE_PICTURE = Qt::UserRole;  // a tree item's picture index
+
+QIcon PictureIcon(const char* name) {
+  const QPixmap picture = LoadPicture(QString::fromLatin1(name));
+  return picture.isNull() ? QIcon() : QIcon(picture);
+}
+
+// Paths travel to the package reader in the file system's own 8-bit encoding.
+std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+QString DisplayPath(const std::string& path) {
+  return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+// Shows the busy cursor for as long as it lives; Release ends it early (before a
+// message box, which should show the normal pointer).
+class BusyCursor {
+ public:
+  BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~BusyCursor() { Release(); }
+  BusyCursor(const BusyCursor&) = delete;
+  BusyCursor& operator=(const BusyCursor&) = delete;
+  void Release() {
+    if (m_bActive) {
+      QApplication::restoreOverrideCursor();
+      m_bActive = false;
+    }
+  }
+
+ private:
+  bool m_bActive = true;
+};
+
+}  // namespace
 
 CPageFileChooser::CPageFileChooser(QWidget* parent)
-    : CWizardPage(parent), m_pTextFont(std::make_unique<QFont>(QStringLiteral("Arial"), 11)) {}
+    : CWizardPage(parent), m_pTextFont(std::make_unique<QFont>(QStringLiteral("Arial"), 11)) {
+  setFixedSize(DuX(429), DuY(251));
+
+  m_pTitle = new QLabel(tr("Programming the Zerviko"), this);
+  m_pTitle->setObjectName(QStringLiteral("title"));
+  m_pTitle->setGeometry(DuRect(37, 6, 355, 15));
+  m_pTitle->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+
+  m_pPrompt = new QLabel(this);
+  m_pPrompt->setObjectName(QStringLiteral("prompt"));
+  m_pPrompt->setGeometry(DuRect(37, 20, 355, 14));
+  m_pPrompt->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+
+  m_pDriveList = new QComboBox(this);
+  m_pDriveList->setObjectName(QStringLiteral("driveList"));
+  m_pDriveList->setIconSize(QSize(16, 16));
+  m_pDriveList->setGeometry(DuX(6), DuY(33), DuX(114), m_pDriveList->sizeHint().height());
+  m_pDriveList->setMaxVisibleItems(10);
+
+  m_pFolderTree = new QTreeWidget(this);
+  m_pFolderTree->setObjectName(QStringLiteral("folderTree"));
+  m_pFolderTree->setGeometry(DuRect(125, 33, 146, 170));
+  m_pFolderTree->setColumnCount(1);
+  m_pFolderTree->header()->hide();
+  m_pFolderTree->setRootIsDecorated(false);       // no lines and no expand buttons
+  m_pFolderTree->setExpandsOnDoubleClick(false);  // the page's double click decides
+  m_pFolderTree->setSelectionMode(QAbstractItemView::SingleSelection);
+  m_pFolderTree->setIconSize(QSize(16, 16));
+
+  m_pFileList = new QListWidget(this);
+  m_pFileList->setObjectName(QStringLiteral("fileList"));
+  m_pFileList->setGeometry(DuRect(276, 33, 146, 170));
+  m_pFileList->setSelectionMode(QAbstractItemView::SingleSelection);
+
+  m_pStatusFrame = new QFrame(this);
+  m_pStatusFrame->setGeometry(DuRect(34, 209, 362, 36));
+  m_pStatusFrame->setFrameStyle(QFrame::Box | QFrame::Plain);
+  QPalette framePalette = m_pStatusFrame->palette();
+  framePalette.setColor(QPalette::WindowText, Qt::black);
+  m_pStatusFrame->setPalette(framePalette);
+
+  m_pStatusText = new QLabel(this);
+  m_pStatusText->setObjectName(QStringLiteral("statusText"));
+  m_pStatusText->setGeometry(DuRect(41, 214, 348, 26));
+  m_pStatusText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  m_pStatusText->setWordWrap(true);
+
+  for (QLabel* label : {m_pTitle, m_pPrompt, m_pStatusText}) {
+    label->setFont(*m_pTextFont);
+    ColourAsStatic(label);
+  }
+  m_pPrompt->setText(TableString(IDS_SELECT_FILE));
+
+  m_drivePictures[zerviko::VOLUME_REMOVABLE] = PictureIcon(PICTURE_DRIVE_REMOVABLE);
+  m_drivePictures[zerviko::VOLUME_OPTICAL] = PictureIcon(PICTURE_DRIVE_CDROM);
+  m_drivePictures[zerviko::VOLUME_FIXED] = PictureIcon(PICTURE_DRIVE_FIXED);
+  m_folderPictures[PICTURE_FOLDER_CLOSED_INDEX] = PictureIcon(PICTURE_FOLDER_CLOSED);
+  m_folderPictures[PICTURE_FOLDER_OPEN_INDEX] = PictureIcon(PICTURE_FOLDER_OPEN);
+
+  connect(m_pDriveList, &QComboBox::currentIndexChanged, this, [this] { OnSelchangeDrive(); });
+  connect(m_pFolderTree, &QTreeWidget::itemExpanded, this,
+          [this](QTreeWidgetItem* item) { OnItemexpandedFolder(true, item); });
+  connect(m_pFolderTree, &QTreeWidget::itemCollapsed, this,
+          [this](QTreeWidgetItem* item) { OnItemexpandedFolder(false, item); });
+  connect(m_pFolderTree, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
+    OnDblclkFolder(item);
+    // Then what the tree itself does on a double click: open or close a folder that
+    // has subfolders, so one that has just received them opens at once.
+    if (item != nullptr && item->childCount() > 0) {
+      item->setExpanded(!item->isExpanded());
+    }
+  });
+  connect(m_pFolderTree, &QTreeWidget::currentItemChanged, this,
+          [this](QTreeWidgetItem* current) { OnSelchangedFolder(current); });
+  connect(m_pFileList, &QListWidget::itemSelectionChanged, this, [this] { OnSelchangeFile(); });
+}
 
 CPageFileChooser::~CPageFileChooser() = default;
 
-int CPageFileChooser::CheckSelectedFile() { return 0; }
+void CPageFileChooser::SetVolumeTable(zerviko::VolumeTable table) {
+  m_volumeTable = std::move(table);
+}
 
-void CPageFileChooser::SetVolumeTable(zerviko::VolumeTable table) { m_volumeTable = std::move(table); }
+void CPageFileChooser::showEvent(QShowEvent* event) {
+  CWizardPage::showEvent(event);
+  // A spontaneous show is the whole window coming back (restored from the task bar),
+  // not the wizard arriving at this page.
+  if (!event->spontaneous()) {
+    OnShowPage(true);
+  }
+}
 
-void CPageFileChooser::showEvent(QShowEvent* event) { CWizardPage::showEvent(event); }
+void CPageFileChooser::hideEvent(QHideEvent* event) {
+  CWizardPage::hideEvent(event);
+  if (!event->spontaneous()) {
+    OnShowPage(false);
+  }
+}
 
-void CPageFileChooser::hideEvent(QHideEvent* event) { CWizardPage::hideEvent(event); }
+bool CPageFileChooser::OnInitDialog() {
+  // The start folder is fixed once the wizard state is complete, and never changes.
+  if (!m_bInitialised) {
+    m_strStartFolder = State().m_strAppDir + QStringLiteral("Firmware Files");
+    m_bInitialised = true;
+  }
+  return true;
+}
+
+void CPageFileChooser::OnShowPage(bool bShow) {
+  if (!bShow) {
+    return;
+  }
+  OnInitDialog();  // a host that never called it still gets its start folder
+  BusyCursor busy;
+  m_pTitle->setText(
+      TableString(State().m_bAbcLayout != 0 ? IDS_TITLE_ABC_LAYOUT : IDS_TITLE_KEYBOARD_LAYOUT));
+  if (m_bRefillOnShow != 0) {
+    FillDriveList();
+  }
+}
+
+void CPageFileChooser::FillDriveList() {
+  // The drive accepted before, so that a refused choice in the new list can still go
+  // back to the drive the tree shows.
+  const std::string prevMountPoint =
+      m_nPrevDrive >= 0 && m_nPrevDrive < static_cast<int>(m_volumes.size())
+          ? m_volumes[static_cast<std::size_t>(m_nPrevDrive)].mountPoint
+          : std::string();
+
+  m_volumes = m_volumeTable.List();
+  int firstAvailable = -1;
+  {
+    const QSignalBlocker blocker(m_pDriveList);
+    m_pDriveList->clear();
+    m_nPrevDrive = -1;
+    for (std::size_t i = 0; i < m_volumes.size(); ++i) {
+      const zerviko::Volume& volume = m_volumes[i];
+      const QString name = DisplayPath(volume.mountPoint);
+      m_pDriveList->addItem(m_drivePictures[volume.kind], name);
+      m_pDriveList->setItemData(static_cast<int>(i), name, Qt::ToolTipRole);
+      if (volume.mountPoint == prevMountPoint) {
+        m_nPrevDrive = static_cast<int>(i);
+      }
+      if (firstAvailable == -1 && zerviko::IsVolumeAvailable(volume.mountPoint)) {
+        firstAvailable = static_cast<int>(i);
+      }
+    }
+    m_pDriveList->setCurrentIndex(-1);
+  }
+
+  const int startDrive = zerviko::FindVolumeOf(m_volumes, LocalPath(m_strStartFolder));
+  if (startDrive != -1) {
+    {
+      const QSignalBlocker blocker(m_pDriveList);
+      m_pDriveList->setCurrentIndex(startDrive);
+    }
+    OnSelchangeDrive();
+    SelectStartFolder(m_volumes[static_cast<std::size_t>(startDrive)]);
+  } else if (firstAvailable != -1) {
+    {
+      const QSignalBlocker blocker(m_pDriveList);
+      m_pDriveList->setCurrentIndex(firstAvailable);
+    }
+    OnSelchangeDrive();
+  }
+}
+
+void CPageFileChooser::OnSelchangeDrive() {
+  const int index = m_pDriveList->currentIndex();
+  if (index < 0 || index >= static_cast<int>(m_volumes.size())) {
+    return;
+  }
+  const zerviko::Volume& volume = m_volumes[static_cast<std::size_t>(index)];
+  if (!zerviko::IsVolumeAvailable(volume.mountPoint)) {
+    ShowError(IDS_DRIVE_UNAVAILABLE);
+    const QSignalBlocker blocker(m_pDriveList);
+    m_pDriveList->setCurrentIndex(m_nPrevDrive);
+    return;
+  }
+  m_nPrevDrive = index;
+
+  QTreeWidgetItem* root = nullptr;
+  {
+    const QSignalBlocker blocker(m_pFolderTree);
+    m_pFolderTree->clear();
+    root = new QTreeWidgetItem(m_pFolderTree, QStringList(DisplayPath(volume.mountPoint)));
+    SetFolderPicture(root, PICTURE_FOLDER_CLOSED_INDEX);
+    FillSubfolders(root);
+  }
+  if (root->childCount() > 0) {
+    root->setExpanded(true);  // the open-folder picture follows through OnItemexpandedFolder
+  }
+  {
+    const QSignalBlocker blocker(m_pFolderTree);
+    m_pFolderTree->setCurrentItem(root);
+  }
+  OnSelchangedFolder(root);
+}
+
+void CPageFileChooser::OnItemexpandedFolder(bool bExpanded, QTreeWidgetItem* item) {
+  SetFolderPicture(item, bExpanded ? PICTURE_FOLDER_OPEN_INDEX : PICTURE_FOLDER_CLOSED_INDEX);
+}
+
+void CPageFileChooser::OnDblclkFolder(QTreeWidgetItem* item) {
+  // Subfolders are read on demand, one level per double click; a folder that has them
+  // already is left to the tree, which opens or closes it.
+  if (item == nullptr || item->childCount() > 0) {
+    return;
+  }
+  const int picture = item->data(0, ROLE_PICTURE).toInt();
+  SetFolderPicture(item, picture == PICTURE_FOLDER_CLOSED_INDEX ? PICTURE_FOLDER_OPEN_INDEX
+                                                                : PICTURE_FOLDER_CLOSED_INDEX);
+  FillSubfolders(item);
+}
+
+void CPageFileChooser::OnSelchangedFolder(QTreeWidgetItem* item) {
+  {
+    const QSignalBlocker blocker(m_pFileList);
+    m_pFileList->clear();
+    if (item != nullptr) {
+      // Matched without regard to letter case; folders whose names match are not
+      // files, and hidden files are listed like any other.
+      const QDir folder(GetItemPath(item));
+      const QStringList names =
+          folder.entryList(QStringList(FileMask(State().m_bAbcLayout)), QDir::Files | QDir::Hidden,
+                           QDir::Name | QDir::IgnoreCase);
+      m_pFileList->addItems(names);
+      if (m_pFileList->count() > 0) {
+        m_pFileList->setCurrentRow(0);
+      }
+    }
+  }
+  OnSelchangeFile();
+}
+
+void CPageFileChooser::OnSelchangeFile() {
+  const QString path = GetSelectedFilePath();
+  if (path.isEmpty()) {
+    m_pStatusText->clear();
+    return;
+  }
+  BusyCursor busy;
+  const int result = zerviko::ReadFirmwarePackage(LocalPath(path), true, State().m_nLanguage);
+  busy.Release();
+  if (result == zerviko::PACKAGE_OK) {
+    m_pStatusText->setText(RevisionDisplayText(zerviko::GetPackageRevisionText()));
+    return;
+  }
+  ShowError(result == zerviko::PACKAGE_FILE_UNAVAILABLE ? IDS_FILE_UNAVAILABLE : IDS_FILE_UNUSABLE);
+  m_pStatusText->clear();
+}
+
+int CPageFileChooser::CheckSelectedFile() {
+  const QString path = GetSelectedFilePath();
+  if (path.isEmpty()) {
+    ShowError(IDS_NO_FILE_SELECTED);
+    return 0;
+  }
+  const int result = zerviko::ReadFirmwarePackage(LocalPath(path), true, State().m_nLanguage);
+  if (result == zerviko::PACKAGE_OK) {
+    State().m_strPackagePath = path;
+    // The file may have changed since it was selected: show what is accepted now.
+    m_pStatusText->setText(RevisionDisplayText(zerviko::GetPackageRevisionText()));
+    return 1;
+  }
+  ShowError(result == zerviko::PACKAGE_FILE_UNAVAILABLE ? IDS_FILE_UNAVAILABLE : IDS_FILE_UNUSABLE);
+  m_pStatusText->clear();
+  return 0;
+}
+
+void CPageFileChooser::FillSubfolders(QTreeWidgetItem* item) {
+  const QDir folder(GetItemPath(item));
+  const QStringList names = folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden,
+                                             QDir::Name | QDir::IgnoreCase);
+  for (const QString& name : names) {
+    auto* child = new QTreeWidgetItem(item, QStringList(name));
+    SetFolderPicture(child, PICTURE_FOLDER_CLOSED_INDEX);
+  }
+}
+
+void CPageFileChooser::SelectStartFolder(const zerviko::Volume& volume) {
+  // The walk starts at the start drive's mount point; when the tree does not show that
+  // drive (it was refused), there is nothing to walk.
+  QTreeWidgetItem* current = m_pFolderTree->topLevelItem(0);
+  if (current == nullptr || current->text(0) != DisplayPath(volume.mountPoint)) {
+    return;
+  }
+  m_pFolderTree->setCurrentItem(current);
+
+  const std::vector<std::string> mountParts = zerviko::SplitPath(volume.mountPoint);
+  const std::vector<std::string> startParts = zerviko::SplitPath(LocalPath(m_strStartFolder));
+  for (std::size_t i = mountParts.size(); i < startParts.size(); ++i) {
+    const QString component = DisplayPath(startParts[i]);
+    QTreeWidgetItem* match = nullptr;
+    for (int k = 0; k < current->childCount() && match == nullptr; ++k) {
+      if (current->child(k)->text(0).compare(component, Qt::CaseInsensitive) == 0) {
+        match = current->child(k);
+      }
+    }
+    // The start folder is not there (any more): stay in the deepest folder found.
+    if (match == nullptr) {
+      return;
+    }
+    for (QTreeWidgetItem* parent = match->parent(); parent != nullptr; parent = parent->parent()) {
+      parent->setExpanded(true);
+    }
+    m_pFolderTree->setCurrentItem(match);
+    m_pFolderTree->scrollToItem(match);
+    OnDblclkFolder(match);
+    current = match;
+  }
+}
+
+QString CPageFileChooser::GetItemPath(const QTreeWidgetItem* item) const {
+  QString path = item->text(0);
+  for (const QTreeWidgetItem* parent = item->parent(); parent != nullptr;
+       parent = parent->parent()) {
+    path = JoinPath(parent->text(0), path);
+  }
+  return path;
+}
+
+QString CPageFileChooser::GetSelectedFilePath() const {
+  const QList<QListWidgetItem*> selected = m_pFileList->selectedItems();
+  const QTreeWidgetItem* folder = m_pFolderTree->currentItem();
+  if (selected.isEmpty() || folder == nullptr) {
+    return {};
+  }
+  return JoinPath(GetItemPath(folder), selected.first()->text());
+}
+
+QString CPageFileChooser::JoinPath(const QString& left, const QString& right) {
+  qsizetype end = left.size();
+  while (end > 0 && left[end - 1] == QLatin1Char('/')) {
+    --end;
+  }
+  qsizetype start = 0;
+  while (start < right.size() && right[start] == QLatin1Char('/')) {
+    ++start;
+  }
+  return left.left(end) + QLatin1Char('/') + right.mid(start);
+}
+
+void CPageFileChooser::ShowError(int stringId) {
+  ShowMessageBox(this, TableString(stringId), TableString(IDS_CAPTION_ERROR),
+                 MessageIcon::Exclamation);
+}
+
+void CPageFileChooser::SetFolderPicture(QTreeWidgetItem* item, int picture) {
+  item->setData(0, ROLE_PICTURE, picture);
+  item->setIcon(0, m_folderPictures[picture]);
+}

@@ -12,10 +12,10 @@
 class QComboBox;
 class QFont;
 class QFrame;
+class QHideEvent;
 class QLabel;
 class QListWidget;
 class QShowEvent;
-class QHideEvent;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -28,6 +28,10 @@ class CPageFileChooser : public CWizardPage {
   // Next on this page: checks the selected file once more. Non-zero means go on, and
   // the file's path is then in the wizard state; zero means the user has been told why.
   int CheckSelectedFile();
+
+  // Forms the start folder from the program folder; the main dialog calls it once,
+  // after start-up has filled in the wizard state.
+  bool OnInitDialog();
 
   // Where the volumes come from. The page reads the running system's mount table
   // unless told otherwise; tests hand it their own tables.
@@ -43,8 +47,7 @@ class CPageFileChooser : public CWizardPage {
   void hideEvent(QHideEvent* event) override;
 
  private:
-  void OnInitDialog();
-  void OnShowWindow(bool bShow);
+  void OnShowPage(bool bShow);
   void OnSelchangeDrive();
   void OnItemexpandedFolder(bool bExpanded, QTreeWidgetItem* item);
   void OnDblclkFolder(QTreeWidgetItem* item);
@@ -59,7 +62,6 @@ class CPageFileChooser : public CWizardPage {
   static QString JoinPath(const QString& left, const QString& right);
   void ShowError(int stringId);
   void SetFolderPicture(QTreeWidgetItem* item, int picture);
-  QString FileMask() const;
 
   std::unique_ptr<QFont> m_pTextFont;
   QString m_strStartFolder;

@@ -215,7 +215,8 @@ int FindVolumeOf(const std::vector<Volume>& volumes, const std::string& path) {
     if (!holds) {
       continue;
     }
-    if (best == -1 || parts.size() > bestLength || (parts.size() == bestLength && exact && !bestExact)) {
+    if (best == -1 || parts.size() > bestLength ||
+        (parts.size() == bestLength && exact && !bestExact)) {
       best = static_cast<int>(i);
       bestLength = parts.size();
       bestExact = exact;

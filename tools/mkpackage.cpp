@@ -270,8 +270,16 @@ int main(int argc, char** argv) {
     return app.exit(e) == 0 ? 0 : 2;
   }
 
+  if (imageFile.empty() && synthetic->count() == 0) {
+    std::cerr << "zerviko-mkpackage: give --image or --synthetic-image\n";
+    return 2;
+  }
+  if (textDir.empty() && revisionFiles.empty() && setupFiles.empty()) {
+    std::cerr << "zerviko-mkpackage: give the texts (--texts, --revision, --setup)\n";
+    return 2;
+  }
+
   try {
-    if (imageFile.empty() && synthetic->count() == 0) throw Failure("give --image or --synthetic-image");
     if (syntheticSize > 0xFFFFFFFFULL) throw Failure("an image holds at most 4 GiB - 1 bytes");
 
     std::array<Texts, 4> texts;
@@ -295,7 +303,7 @@ int main(int argc, char** argv) {
       }
       anyLanguage = anyLanguage || slot.revision.has_value();
     }
-    if (!anyLanguage) throw Failure("no language texts given (--texts, --revision, --setup)");
+    if (!anyLanguage) throw Failure("no language texts found");
     for (const std::string& comment : comments) {
       for (std::string_view reserved : RESERVED) {
         if (comment.find(reserved) != std::string::npos || comment.find_first_of("\r\n") != std::string::npos) {

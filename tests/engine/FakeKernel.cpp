@@ -88,7 +88,7 @@ void FakeKernel::OnByte(std::uint8_t byte) {
 
     case State::BootProceed:
       if (byte == 0x55) {
-        m_port.Reply({proceedAnswer});
+        m_port.Reply({proceedAnswer}, proceedDelayMs);
         m_state = proceedAnswer == 0xAA ? State::BootDownload : State::Dead;
         m_downloadIndex = 0;
         m_downloadSize = 0;
@@ -105,7 +105,7 @@ void FakeKernel::OnByte(std::uint8_t byte) {
       if (echoes) m_port.Reply({echoOf ? echoOf(i, byte) : byte}, echoDelayMs);
       maxUnechoed = std::max(maxUnechoed, m_port.Pending());
       if (m_downloadIndex >= 2 && m_downloadIndex == 2 + m_downloadSize) {
-        m_port.Reply({downloadAnswer}, echoDelayMs);
+        if (echoes) m_port.Reply({downloadAnswer}, std::max(echoDelayMs, downloadDelayMs));
         m_state = downloadAnswer == 0xAA ? State::Idle : State::Dead;
       }
       return;

@@ -62,7 +62,9 @@ class FakeKernel {
   std::uint8_t proceedAnswer = 0xAA;
   std::uint8_t downloadAnswer = 0xAA;
   double echoDelayMs = 0;
-  bool echoes = true;
+  double proceedDelayMs = 0;
+  double downloadDelayMs = 0;
+  bool echoes = true;  // a boot program that does not echo does not answer the download either
   // Changes the echo of the nth byte of the download (from 0, size bytes included).
   std::function<std::uint8_t(std::size_t index, std::uint8_t byte)> echoOf;
 

@@ -1,14 +1,46 @@
 #include "ui/WizardPage.h"
 
+#include <QCoreApplication>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QPalette>
 #include <stdexcept>
+
+#include "ui/StringTable.h"
+
+QString ProgramFolder() {
+  QString dir;
+  if (QCoreApplication::instance() != nullptr) {
+    dir = QCoreApplication::applicationDirPath();
+  } else {
+    // Before the application object exists, ask the kernel where we run from.
+    const QFileInfo self(QStringLiteral("/proc/self/exe"));
+    if (self.exists()) dir = QFileInfo(self.symLinkTarget()).absolutePath();
+  }
+  if (dir.isEmpty()) return {};
+  return dir.endsWith(QLatin1Char('/')) ? dir : dir + QLatin1Char('/');
+}
+
+QString ModelTitle(int bAbcLayout) {
+  return TableString(bAbcLayout != 0 ? IDS_TITLE_ABC_LAYOUT : IDS_TITLE_KEYBOARD_LAYOUT);
+}
+
+QString ModelFileMask(int bAbcLayout) {
+  return bAbcLayout != 0 ? QStringLiteral("ZERVIKO*.avk") : QStringLiteral("ZERVIKO*.qvk");
+}
+
+QFont PageTextFont() {
+  QFont font(QStringLiteral("Arial"));
+  font.setPointSize(11);
+  return font;
+}
 
 CWizardPage::CWizardPage(QWidget* parent) : QWidget(parent) {
   setAutoFillBackground(true);
   QPalette palette = this->palette();
   palette.setBrush(QPalette::Window, State().m_brushBack);
   setPalette(palette);
+  setGeometry(0, 0, DluX(kPageWidthDu), DluY(kPageHeightDu));
 }
 
 WizardState& CWizardPage::State() const {
@@ -23,8 +55,8 @@ void CWizardPage::ColourAsStatic(QWidget* control) {
   QPalette palette = control->palette();
   palette.setColor(QPalette::WindowText, kPageTextColour);
   palette.setColor(QPalette::Text, kPageTextColour);
-  palette.setColor(QPalette::Window, QColor(205, 205, 205));
-  palette.setColor(QPalette::Base, QColor(205, 205, 205));
+  palette.setColor(QPalette::Window, kWizardBackColour);
+  palette.setColor(QPalette::Base, kWizardBackColour);
   control->setPalette(palette);
   control->setAutoFillBackground(true);
 }

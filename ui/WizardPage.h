@@ -3,8 +3,13 @@
 
 #include <QBrush>
 #include <QColor>
+#include <QFont>
+#include <QRect>
 #include <QString>
 #include <QWidget>
+
+// The folder of the running executable, ending in "/"; empty when it cannot be found.
+QString ProgramFolder();
 
 // Values the pages hand to one another. The main dialog owns them (it derives from
 // this class); a page reaches them through its parent window and keeps no copy.
@@ -15,13 +20,39 @@ class WizardState {
   int m_bAbcLayout = 1;      // 1: ABC layout model, 0: Keyboard layout model
   QString m_strPort;         // the chosen port's device path
   QString m_strPackagePath;  // the package accepted on the file page
-  QString m_strAppDir;       // the program's folder, ending in "/"
+  QString m_strAppDir = ProgramFolder();  // the program's folder, ending in "/"
   QBrush m_brushBack{QColor(205, 205, 205)};
   int m_nLanguage = 0;       // language index handed to every package read
+
+  // Enables or disables what must not be used while firmware is being written: the
+  // Back and Exit buttons and the window's close command. The programming page calls
+  // it around a run; a window without them has nothing to do.
+  virtual void EnableWizardControls(bool /*bEnable*/) {}
 };
 
-// Navy on grey for static texts and read-only edits, as on every page.
+// Grey of the wizard's background, navy of the pages' static texts.
+inline const QColor kWizardBackColour{205, 205, 205};
 inline const QColor kPageTextColour{0, 0, 128};
+
+// The dialogs were laid out in dialog units of an 8-point dialog font; these turn
+// them into pixels (rounded to the nearest pixel).
+constexpr int DluX(int du) { return (du * 6 + 2) / 4; }
+constexpr int DluY(int du) { return (du * 13 + 4) / 8; }
+constexpr QRect DluRect(int x, int y, int width, int height) {
+  return QRect(DluX(x), DluY(y), DluX(width), DluY(height));
+}
+
+// Every page is 429 x 251 dialog units and sits at the main dialog's top-left corner.
+inline constexpr int kPageWidthDu = 429;
+inline constexpr int kPageHeightDu = 251;
+
+// Title of the file and programming pages for the model flag (string 139 or 141).
+QString ModelTitle(int bAbcLayout);
+// The package files the file page lists for the model flag.
+QString ModelFileMask(int bAbcLayout);
+
+// The 11-point Arial the pages use for their titles and texts.
+QFont PageTextFont();
 
 // Base of the three pages: colouring, the wizard state of the parent window, and an
 // Enter key that never ends a page or presses Next.

@@ -1,0 +1,173 @@
+#include "ui/MainDlg.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPainter>
+#include <QPalette>
+
+#include "ui/Pictures.h"
+#include "ui/StringTable.h"
+
+#ifndef ZERVIKO_VERSION
+#define ZERVIKO_VERSION "1.0.0"
+#endif
+
+CMainDlg::CMainDlg(QWidget* parent, PortListSource portListSource)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      m_hIcon(LoadPicture(QString::fromLatin1(PICTURE_APP_ICON))),
+      m_pagePort(this, std::move(portListSource)),
+      m_pageFile(this),
+      m_pageProgram(this),
+      m_btnBack(this),
+      m_btnNext(this),
+      m_btnExit(this) {
+  setFixedSize(DluX(429), DluY(281));
+
+  // The pages stay hidden until ShowPage picks one.
+  for (QWidget* page : std::initializer_list<QWidget*>{&m_pagePort, &m_pageFile, &m_pageProgram}) {
+    page->hide();
+  }
+
+  const struct {
+    CBitmapButton* button;
+    const char* name;
+    const char* text;
+    int x;
+  } buttons[] = {{&m_btnBack, "back", QT_TR_NOOP("Back"), 255},
+                 {&m_btnNext, "next", QT_TR_NOOP("Next"), 314},
+                 {&m_btnExit, "exit", QT_TR_NOOP("Exit"), 372}};
+  for (const auto& b : buttons) {
+    b.button->setObjectName(QLatin1String(b.name));
+    b.button->setText(tr(b.text));
+    b.button->setGeometry(DluRect(b.x, 260, 50, 14));
+  }
+  connect(&m_btnBack, &QPushButton::clicked, this, [this] { OnBack(); });
+  connect(&m_btnNext, &QPushButton::clicked, this, [this] { OnNext(); });
+  connect(&m_btnExit, &QPushButton::clicked, this, [this] { OnExit(); });
+
+  m_pInfoText = new QLabel(this);
+  m_pInfoText->setObjectName(QStringLiteral("info"));
+  m_pInfoText->setGeometry(DluRect(108, 252, 109, 25));
+  m_pInfoText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  m_pInfoText->setText(tr("ZERVIKO Firmware Loader\nVersion %1\nTarno Corp.")
+                           .arg(QStringLiteral(ZERVIKO_VERSION)));
+}
+
+CMainDlg::~CMainDlg() = default;
+
+bool CMainDlg::OnInitDialog() {
+  if (m_bInitialised) return true;
+  m_bInitialised = true;
+
+  m_btnNext.setDefault(true);
+  setWindowIcon(m_hIcon);
+
+  // The grey of the dialog and of every page.
+  setAutoFillBackground(true);
+  QPalette palette = this->palette();
+  palette.setBrush(QPalette::Window, m_brushBack);
+  setPalette(palette);
+
+  setWindowTitle(TableString(IDS_APP_TITLE));
+
+  m_btnBack.LoadBitmaps(QStringLiteral("BACK"));
+  m_btnNext.LoadBitmaps(QStringLiteral("NEXT"));
+  m_btnExit.LoadBitmaps(QStringLiteral("EXIT"));
+
+  // The pages set themselves up in page order; the port list is built at this point.
+  for (QWidget* page : std::initializer_list<QWidget*>{&m_pagePort, &m_pageFile, &m_pageProgram}) {
+    page->move(0, 0);
+  }
+  m_pagePort.OnInitDialog();
+  m_pageProgram.OnInitDialog();
+
+  ShowPage(0, &m_pagePort);
+  return true;
+}
+
+void CMainDlg::setVisible(bool visible) {
+  if (visible && !m_bInitialised) OnInitDialog();
+  QDialog::setVisible(visible);
+}
+
+void CMainDlg::ShowPage(int n, QWidget* page) {
+  QWidget* previous = m_pCurPage;
+  page->show();
+  m_nCurPage = n;
+  m_pCurPage = page;
+  m_btnBack.setEnabled(n != 0);
+  m_btnNext.setEnabled(n < 2);
+  if (previous != nullptr && previous != page) previous->hide();
+}
+
+void CMainDlg::OnNext() {
+  switch (m_nCurPage) {
+    case 0:
+      if (m_pagePort.CommitSelection() != 0) {
+        // The model may have changed: the file page lists the files anew.
+        m_pageFile.m_bRefillOnShow = 1;
+        ShowPage(1, &m_pageFile);
+      }
+      break;
+    case 1:
+      // A refusing file page has already told the user why.
+      if (m_pageFile.CheckSelectedFile() != 0) ShowPage(2, &m_pageProgram);
+      break;
+    default:
+      break;
+  }
+}
+
+void CMainDlg::OnBack() {
+  switch (m_nCurPage) {
+    case 1:
+      ShowPage(0, &m_pagePort);
+      break;
+    case 2:
+      // Back to the file page as the user left it.
+      m_pageFile.m_bRefillOnShow = 0;
+      ShowPage(1, &m_pageFile);
+      break;
+    default:
+      break;
+  }
+}
+
+void CMainDlg::OnExit() { accept(); }
+
+void CMainDlg::EnableWizardControls(bool bEnable) {
+  m_btnBack.setEnabled(bEnable);
+  m_btnExit.setEnabled(bEnable);
+  m_bCloseEnabled = bEnable;
+}
+
+void CMainDlg::reject() {
+  // Escape and the close box end the program, but never in the middle of a run.
+  if (!m_bCloseEnabled) return;
+  QDialog::reject();
+}
+
+void CMainDlg::closeEvent(QCloseEvent* event) {
+  if (!m_bCloseEnabled) {
+    event->ignore();
+    return;
+  }
+  QDialog::closeEvent(event);
+}
+
+QRect CMainDlg::LogoRect() const {
+  const QPixmap logo = LoadPicture(QString::fromLatin1(PICTURE_LOGO));
+  if (logo.isNull()) return {};
+  const QSize size = logo.deviceIndependentSize().toSize();
+  // Bottom-left: 5 pixels from the left edge, 10 above the bottom edge.
+  return QRect(QPoint(5, height() - size.height() - 10), size);
+}
+
+void CMainDlg::paintEvent(QPaintEvent* event) {
+  QDialog::paintEvent(event);
+  const QPixmap logo = LoadPicture(QString::fromLatin1(PICTURE_LOGO));
+  if (logo.isNull()) return;  // no logo, the rest of the window as usual
+  QPainter painter(this);
+  painter.drawPixmap(LogoRect().topLeft(), logo);
+}

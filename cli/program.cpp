@@ -1,18 +1,421 @@
-// Placeholder: the program subcommand is not built yet.
+// zerviko-flash program: one programming run from the command line, with the
+// programming page's run parameters as defaults and every one of them settable.
 #include <CLI/CLI.hpp>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <iostream>
+#include <iterator>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <sstream>
+#include <vector>
 
 #include "cli/Commands.h"
+#include "engine/ProgramTarget.h"
+#include "engine/TermiosSerialPort.h"
+#include "package/FirmwarePackage.h"
+#include "ports/PortList.h"
 
 namespace zerviko::cli {
+namespace {
+
+// Set by SIGINT; the progress callback turns it into the run's abort byte.
+std::atomic<bool> g_interrupted{false};
+
+extern "C" void OnInterrupt(int) { g_interrupted = true; }
+
+constexpr const char* END_MARKER = "****** END OF CURRENT UPDATE ******\n\n";
+
+struct ProgramArgs {
+  std::string port;
+  std::string packagePath;
+  std::string imagePath;
+  int language = 0;
+  bool bootMode = false;
+  std::string microKernel;
+  std::int64_t syncBaud = 9600;
+  std::int64_t baud = 115200;
+  std::int64_t clock = 22118400;
+  std::string startAddress = "0";
+  std::optional<std::string> eraseBlocks;
+  std::string device = "2329";
+  bool noDevice = false;
+  std::string kernelDir;
+  std::string mainKernel;
+  std::string eraseModule;
+  std::string writeModule;
+  bool verbose = false;
+  bool json = false;
+  std::string logPath;
+};
+
+// The folder of the running program, ending in "/".
+std::string ProgramFolder() {
+  char path[PATH_MAX];
+  const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) return "./";
+  std::string folder(path, static_cast<std::size_t>(n));
+  return folder.substr(0, folder.rfind('/') + 1);
+}
+
+// The log is written as the wizard writes its own: every line end becomes CR LF.
+class StatusLog {
+ public:
+  bool Open(const std::string& path) {
+    m_file.open(path, std::ios::binary | std::ios::app);
+    return m_file.is_open();
+  }
+  bool IsOpen() const { return m_file.is_open(); }
+  void Write(const std::string& text) {
+    if (!m_file.is_open()) return;
+    for (char c : text) {
+      if (c == '\n') m_file.put('\r');
+      m_file.put(c);
+    }
+    m_file.flush();
+  }
+
+ private:
+  std::ofstream m_file;
+};
+
+class RunView {
+ public:
+  RunView(const ProgramArgs& args, StatusLog& log)
+      : m_args(args), m_log(log), m_bTerminal(!args.json && ::isatty(STDOUT_FILENO)) {}
+
+  static int Callback(void* context, int percent, int level, int blockMessage, const char* text,
+                      std::uint8_t* abortFlag) {
+    static_cast<RunView*>(context)->OnMessage(percent, level, blockMessage, text, abortFlag);
+    return 0;
+  }
+
+  void OnMessage(int percent, int level, int blockMessage, const char* text,
+                 std::uint8_t* abortFlag) {
+    if (g_interrupted && abortFlag) *abortFlag = 1;
+    char line[300];
+    std::snprintf(line, sizeof line, "%d: %s\n", level, text);
+    m_log.Write(line);
+    if (level == LEVEL_ERROR) m_strError = text;
+    if (m_args.json) {
+      nlohmann::ordered_json message;
+      message["percent"] = percent;
+      message["level"] = level;
+      message["block"] = blockMessage;
+      message["text"] = text;
+      std::cout << message.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
+                << std::endl;
+      return;
+    }
+    if (m_args.verbose) {
+      ClearBar();
+      std::cout << line << std::flush;
+    } else if (!m_bTerminal && level == LEVEL_STAGE && !blockMessage) {
+      std::cout << text << '\n' << std::flush;
+    }
+    if (level == LEVEL_STAGE && !blockMessage) m_strStage = text;
+    if (m_bTerminal && level != LEVEL_ERROR) DrawBar(percent, blockMessage ? text : m_strStage);
+  }
+
+  void Finish() { ClearBar(); }
+  const std::string& Error() const { return m_strError; }
+
+ private:
+  void DrawBar(int percent, const std::string& what) {
+    constexpr int WIDTH = 30;
+    const int filled = std::clamp(percent, 0, 100) * WIDTH / 100;
+    std::string label = what.substr(0, 44);
+    std::printf("\r\033[K[%s%s] %3d %% %s", std::string(filled, '#').c_str(),
+                std::string(WIDTH - filled, '.').c_str(), percent, label.c_str());
+    std::fflush(stdout);
+    m_bBarShown = true;
+  }
+  void ClearBar() {
+    if (!m_bBarShown) return;
+    std::printf("\r\033[K");
+    std::fflush(stdout);
+    m_bBarShown = false;
+  }
+
+  const ProgramArgs& m_args;
+  StatusLog& m_log;
+  const bool m_bTerminal;
+  bool m_bBarShown = false;
+  std::string m_strStage;
+  std::string m_strError;
+};
+
+int UsageError(const std::string& text) {
+  std::cerr << "zerviko-flash program: " << text << "\n";
+  return EXIT_USAGE;
+}
+
+bool ParseAddress(const std::string& text, std::uint32_t* address) {
+  if (text.empty() || text[0] == '-' || text[0] == '+') return false;
+  errno = 0;
+  char* end = nullptr;
+  const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+  const unsigned long long value = std::strtoull(text.c_str(), &end, hex ? 16 : 10);
+  if (errno != 0 || !end || *end != '\0' || value > 0xFFFFFFFFull) return false;
+  *address = static_cast<std::uint32_t>(value);
+  return true;
+}
+
+bool ParseBlockList(const std::string& text, std::vector<std::int32_t>* blocks) {
+  blocks->clear();
+  if (text.empty()) return true;
+  std::stringstream stream(text);
+  std::string item;
+  while (std::getline(stream, item, ',')) {
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(item.c_str(), &end, 0);
+    if (item.empty() || errno != 0 || !end || *end != '\0' || value < 0 || value > INT32_MAX)
+      return false;
+    blocks->push_back(static_cast<std::int32_t>(value));
+  }
+  return !text.empty() && text.back() != ',';
+}
+
+// The 16-bit fields of the clock and baud frame carry the rate in units of 100 bps
+// and the clock in units of 10 kHz, rounded; a value that rounds to 0 or past 65535
+// cannot be told to the kernel.
+bool FitsField(std::int64_t value, std::int64_t half, std::int64_t unit) {
+  if (value <= 0 || value > INT32_MAX) return false;
+  const std::int64_t field = (value + half) / unit;
+  return field >= 1 && field <= 0xFFFF;
+}
+
+void PrintResult(const ProgramArgs& args, const char* result) {
+  if (!args.json) return;
+  nlohmann::ordered_json line;
+  line["result"] = result;
+  std::cout << line.dump() << std::endl;
+}
+
+void PrintOpenHint(const std::string& port, int error) {
+  switch (error) {
+    case EACCES:
+    case EPERM:
+      std::cerr << "zerviko-flash: no permission to open " << port
+                << ". Install the udev rule shipped with the package (it gives the printer's "
+                   "USB bridge to the 'dialout' group), or add yourself to that group "
+                   "(sudo usermod -aG dialout $USER) and log in again.\n";
+      break;
+    case EBUSY:
+      std::cerr << "zerviko-flash: " << port << " is in use by another program.\n";
+      break;
+    case ENOENT:
+    case ENXIO:
+    case ENODEV:
+      std::cerr << "zerviko-flash: " << port
+                << " does not exist. 'zerviko-flash ports' lists the ports of this machine.\n";
+      break;
+    case ENOTTY:
+      std::cerr << "zerviko-flash: " << port << " is not a serial port.\n";
+      break;
+    default:
+      break;
+  }
+}
+
+int RunProgram(const ProgramArgs& args) {
+  // Everything the frames cannot carry is refused before the port is touched.
+  if (!FitsField(args.baud, 50, 100))
+    return UsageError("--baud " + std::to_string(args.baud) +
+                      ": the rate must be between 50 and 6553549 bps");
+  if (args.syncBaud <= 0 || args.syncBaud > INT32_MAX)
+    return UsageError("--sync-baud " + std::to_string(args.syncBaud) + ": not a baud rate");
+  if (!FitsField(args.clock, 5000, 10000))
+    return UsageError("--clock " + std::to_string(args.clock) +
+                      ": the clock must be between 5000 and 655354999 Hz");
+  if (args.language < 0 || args.language > 4)
+    return UsageError("--language must be 0 (English) to 4 (Spanish)");
+  if (args.bootMode && args.microKernel.empty())
+    return UsageError("--boot-mode needs --micro-kernel FILE");
+  ProgrammingOptions options;
+  if (!ParseAddress(args.startAddress, &options.startAddress))
+    return UsageError("--start-address " + args.startAddress +
+                      ": not an address (decimal, or hexadecimal with 0x)");
+  std::vector<std::int32_t> blocks;
+  if (args.eraseBlocks && !ParseBlockList(*args.eraseBlocks, &blocks))
+    return UsageError("--erase-blocks " + *args.eraseBlocks +
+                      ": expected block numbers separated by commas");
+
+  std::string port = args.port;
+  if (port == "auto") {
+    port = ports::FindPrinterBridgePort();
+    if (port.empty()) {
+      std::cerr << "zerviko-flash: no ZERVIKO printer bridge found on this machine. Connect "
+                   "the printer, or name its port with --port DEVICE ('zerviko-flash ports' "
+                   "lists them).\n";
+      PrintResult(args, "failed");
+      return EXIT_FAILED;
+    }
+  }
+
+  // The image: from the package, as the programming page reads it, or a raw file.
+  std::vector<std::uint8_t> image;
+  if (!args.packagePath.empty()) {
+    const int result = ReadFirmwarePackage(args.packagePath, false, args.language);
+    if (result != PACKAGE_OK) {
+      const bool unavailable = result == PACKAGE_FILE_UNAVAILABLE;
+      if (args.json) {
+        PrintResult(args, unavailable ? "package-unavailable" : "package-unusable");
+      } else {
+        std::cerr << "zerviko-flash: " << args.packagePath
+                  << (unavailable ? ": the file is unavailable (missing or unreadable)\n"
+                                  : ": the file is unusable (not a firmware package)\n");
+      }
+      ClearPackage();
+      return unavailable ? EXIT_PACKAGE_UNAVAILABLE : EXIT_PACKAGE_UNUSABLE;
+    }
+    std::uint32_t length = 0;
+    GetPackageImage(nullptr, &length);
+    image.resize(length);
+    if (length > 0) GetPackageImage(image.data(), &length);
+    ClearPackage();
+  } else {
+    std::ifstream file(args.imagePath, std::ios::binary);
+    if (file) image.assign(std::istreambuf_iterator<char>(file), {});
+    if (!file && !file.eof()) {
+      std::cerr << "zerviko-flash: " << args.imagePath << ": the file is unavailable\n";
+      PrintResult(args, "package-unavailable");
+      return EXIT_PACKAGE_UNAVAILABLE;
+    }
+  }
+  if (image.size() > static_cast<std::size_t>(INT32_MAX)) {
+    std::cerr << "zerviko-flash: the image is too large\n";
+    PrintResult(args, "package-unusable");
+    return EXIT_PACKAGE_UNUSABLE;
+  }
+
+  const std::string folder = args.kernelDir.empty()
+                                 ? ProgramFolder()
+                                 : (args.kernelDir.back() == '/' ? args.kernelDir
+                                                                 : args.kernelDir + "/");
+  options.residentKernel = args.bootMode ? 0 : 1;
+  options.portName = port;
+  options.syncBaudRate = static_cast<std::int32_t>(args.syncBaud);
+  options.baudRate = static_cast<std::int32_t>(args.baud);
+  options.clockHz = static_cast<std::int32_t>(args.clock);
+  if (args.eraseBlocks) {
+    options.eraseBlocks = blocks.data();  // empty: a given list of no entries
+    options.eraseBlockCount = static_cast<std::int32_t>(blocks.size());
+    static const std::int32_t kNone = 0;
+    if (blocks.empty()) options.eraseBlocks = &kNone;
+  }
+  options.deviceName = args.noDevice ? std::nullopt : std::optional<std::string>(args.device);
+  options.microKernelPath = args.microKernel;
+  options.mainKernelPath = args.mainKernel.empty() ? folder + "Genm2329.cde" : args.mainKernel;
+  options.eraseModulePath = args.eraseModule.empty() ? folder + "Gene2329.cde" : args.eraseModule;
+  options.writeModulePath = args.writeModule.empty() ? folder + "Genw2329.cde" : args.writeModule;
+
+  StatusLog log;
+  if (!args.logPath.empty() && !log.Open(args.logPath)) {
+    std::cerr << "zerviko-flash: cannot open the log " << args.logPath << ": "
+              << std::strerror(errno) << "\n";
+    PrintResult(args, "failed");
+    return EXIT_FAILED;
+  }
+
+  // The first Ctrl-C asks the run to stop before its next block; a second one ends
+  // the program at once.
+  g_interrupted = false;
+  struct sigaction action {};
+  struct sigaction previous {};
+  action.sa_handler = OnInterrupt;
+  action.sa_flags = SA_RESETHAND;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, &previous);
+
+  RunView view(args, log);
+  TermiosSerialPort serialPort;
+  const bool ok = ProgramTarget(options, image.data(), static_cast<std::int32_t>(image.size()),
+                                &RunView::Callback, &view, serialPort);
+  sigaction(SIGINT, &previous, nullptr);
+  view.Finish();
+  log.Write(END_MARKER);
+
+  if (ok) {
+    PrintResult(args, "ok");
+    if (!args.json) std::cout << "Firmware has been successfully loaded.\n";
+    return EXIT_OK;
+  }
+  PrintResult(args, "failed");
+  if (!args.json) {
+    std::cerr << "zerviko-flash: programming failed"
+              << (view.Error().empty() ? std::string() : ": " + view.Error()) << "\n";
+  }
+  if (serialPort.OpenError() != 0) PrintOpenHint(port, serialPort.OpenError());
+  return EXIT_FAILED;
+}
+
+}  // namespace
 
 void AddProgramCommand(CLI::App& app, Action& action) {
-  CLI::App* sub = app.add_subcommand("program", "not available yet");
-  sub->allow_extras();
-  sub->callback([&action] {
-    action = [] {
-      std::cerr << "zerviko-flash: program is not available yet\n";
-      return EXIT_USAGE;
+  CLI::App* sub = app.add_subcommand(
+      "program",
+      "Write a firmware package's image (or a raw image) into the printer. Exit status: 0 "
+      "programmed, 1 the run failed, 2 usage error, 3 package unavailable, 4 package "
+      "unusable");
+  auto args = std::make_shared<ProgramArgs>();
+  sub->add_option("--port", args->port,
+                  "serial device of the printer (/dev/ttyUSB0), or 'auto' for the printer's "
+                  "own USB bridge")
+      ->required();
+  auto* package = sub->add_option("--package", args->packagePath, "firmware package to program");
+  auto* image = sub->add_option("--image", args->imagePath, "raw image file to program");
+  package->excludes(image);
+  image->excludes(package);
+  sub->add_option("--language", args->language,
+                  "package section to read: 0 English, 1 French, 2 German, 3 Portuguese, "
+                  "4 Spanish (default 0)")
+      ->needs(package);
+  auto* boot = sub->add_flag("--boot-mode", args->bootMode,
+                             "restart the target into its boot program through RTS and DTR and "
+                             "download a micro-kernel first (needs a port with modem lines)");
+  sub->add_option("--micro-kernel", args->microKernel, "micro-kernel file for --boot-mode")
+      ->needs(boot);
+  sub->add_option("--sync-baud", args->syncBaud, "rate of the first contact (default 9600)");
+  sub->add_option("--baud", args->baud, "working rate told to the kernel (default 115200)");
+  sub->add_option("--clock", args->clock, "target clock in Hz (default 22118400)");
+  sub->add_option("--start-address", args->startAddress,
+                  "target address of the image's first byte, decimal or 0x hex (default 0)");
+  sub->add_option("--erase-blocks", args->eraseBlocks,
+                  "erase only these blocks, comma-separated (an empty list erases none and "
+                  "skips the blank check); default: every block, then a blank check");
+  auto* device = sub->add_option("--device", args->device,
+                                 "device to select from the kernel's list, by name or code "
+                                 "(default 2329)");
+  auto* noDevice = sub->add_flag("--no-device", args->noDevice, "select no device");
+  device->excludes(noDevice);
+  noDevice->excludes(device);
+  sub->add_option("--kernel-dir", args->kernelDir,
+                  "folder of Genm2329.cde, Gene2329.cde and Genw2329.cde (default: the "
+                  "program's folder)");
+  sub->add_option("--main-kernel", args->mainKernel, "main kernel file");
+  sub->add_option("--erase-module", args->eraseModule, "EEPROM erase module file");
+  sub->add_option("--write-module", args->writeModule, "EEPROM write module file");
+  sub->add_flag("-v,--verbose", args->verbose, "print every message of the run");
+  sub->add_flag("--json", args->json,
+                "print one JSON object per message ({percent, level, block, text}) and a "
+                "final {result}");
+  sub->add_option("--log", args->logPath,
+                  "append the status log to FILE, as the wizard writes Status.log");
+  sub->callback([&action, args, package, image] {
+    action = [args, package, image] {
+      if (package->count() == 0 && image->count() == 0)
+        return UsageError("give --package FILE or --image FILE");
+      return RunProgram(*args);
     };
   });
 }

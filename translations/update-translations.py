@@ -66,7 +66,7 @@ def main():
     status = 0
     for lang in LANGUAGES:
         ts_path = os.path.join(HERE, f"zerviko_{lang}.ts")
-        subprocess.run([LUPDATE, "-silent", "-locations", "none", "-extensions", "cpp,h,ui",
+        subprocess.run([LUPDATE, "-silent", "-locations", "none", "-extensions", "cpp,h,ui", "-I", ROOT,
                         *[os.path.join(ROOT, d) for d in SOURCES], "-ts", ts_path],
                        check=True)
         for context, source in sync(ts_path):

@@ -2,7 +2,82 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE" sourcelanguage="en_US">
 <context>
-    <name>Zerviko</name>
+    <name>CMainDlg</name>
+    <message>
+        <source>Back</source>
+        <translation>Zurück</translation>
+    </message>
+    <message>
+        <source>Next</source>
+        <translation>Weiter</translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>ZERVIKO Firmware Loader
+Version %1
+Tarno Corp.</source>
+        <translation>ZERVIKO Firmware-Ladeprogramm
+Version %1
+Tarno Corp.</translation>
+    </message>
+</context>
+<context>
+    <name>CMessageDialog</name>
+    <message>
+        <source>Updating Firmware...</source>
+        <translation>Firmware wird aktualisiert...</translation>
+    </message>
+    <message>
+        <source>Do not press any printer keys or disconnect power while the unit is being programmed as this will damage the printer!</source>
+        <translation>Drücken Sie keine Taste des Druckers und trennen Sie nicht die Stromversorgung, während das Gerät programmiert wird, da dies den Drucker beschädigt!</translation>
+    </message>
+</context>
+<context>
+    <name>CPageFileChooser</name>
+    <message>
+        <source>Programming the Zerviko</source>
+        <translation>Programmierung des Zerviko</translation>
+    </message>
+</context>
+<context>
+    <name>CPagePrinterPort</name>
+    <message>
+        <source>Select the model and port to program</source>
+        <translation>Wählen Sie das Modell und den Anschluss für die Programmierung aus</translation>
+    </message>
+    <message>
+        <source>ABC Layout</source>
+        <translation>ABC-Layout</translation>
+    </message>
+    <message>
+        <source>Keyboard Layout</source>
+        <translation>Tastatur-Layout</translation>
+    </message>
+    <message>
+        <source>Select a port</source>
+        <translation>Wählen Sie einen Anschluss aus</translation>
+    </message>
+</context>
+<context>
+    <name>CPageProgram</name>
+    <message>
+        <source>Programming the Zerviko</source>
+        <translation>Programmierung des Zerviko</translation>
+    </message>
+    <message>
+        <source>Static</source>
+        <translation>Static</translation>
+    </message>
+    <message>
+        <source>Program</source>
+        <translation>Programmieren</translation>
+    </message>
+</context>
+<context>
+    <name>StringTable</name>
     <message>
         <source>Select the model and port to program</source>
         <translation>Wählen Sie das Modell und den Anschluss für die Programmierung aus</translation>
@@ -80,44 +155,8 @@ Programmierung abgebrochen.</translation>
         <translation>Erfolgreich</translation>
     </message>
     <message>
-        <source>Programming the Zerviko</source>
-        <translation>Programmierung des Zerviko</translation>
-    </message>
-    <message>
-        <source>Updating Firmware...</source>
-        <translation>Firmware wird aktualisiert...</translation>
-    </message>
-    <message>
-        <source>Do not press any printer keys or disconnect power while the unit is being programmed as this will damage the printer!</source>
-        <translation>Drücken Sie keine Taste des Druckers und trennen Sie nicht die Stromversorgung, während das Gerät programmiert wird, da dies den Drucker beschädigt!</translation>
-    </message>
-    <message>
         <source>An invalid argument was encountered.</source>
         <translation>Es wurde ein ungültiges Argument festgestellt.</translation>
-    </message>
-    <message>
-        <source>Back</source>
-        <translation>Zurück</translation>
-    </message>
-    <message>
-        <source>Next</source>
-        <translation>Weiter</translation>
-    </message>
-    <message>
-        <source>Exit</source>
-        <translation>Beenden</translation>
-    </message>
-    <message>
-        <source>Program</source>
-        <translation>Programmieren</translation>
-    </message>
-    <message>
-        <source>ABC Layout</source>
-        <translation>ABC-Layout</translation>
-    </message>
-    <message>
-        <source>Keyboard Layout</source>
-        <translation>Tastatur-Layout</translation>
     </message>
 </context>
 </TS>

@@ -2,7 +2,82 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="es_ES" sourcelanguage="en_US">
 <context>
-    <name>Zerviko</name>
+    <name>CMainDlg</name>
+    <message>
+        <source>Back</source>
+        <translation>Atrás</translation>
+    </message>
+    <message>
+        <source>Next</source>
+        <translation>Siguiente</translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation>Salir</translation>
+    </message>
+    <message>
+        <source>ZERVIKO Firmware Loader
+Version %1
+Tarno Corp.</source>
+        <translation>Cargador de firmware ZERVIKO
+Versión %1
+Tarno Corp.</translation>
+    </message>
+</context>
+<context>
+    <name>CMessageDialog</name>
+    <message>
+        <source>Updating Firmware...</source>
+        <translation>Actualizando el firmware...</translation>
+    </message>
+    <message>
+        <source>Do not press any printer keys or disconnect power while the unit is being programmed as this will damage the printer!</source>
+        <translation>¡No pulse ninguna tecla de la impresora ni desconecte la alimentación mientras se programa la unidad, ya que esto dañaría la impresora!</translation>
+    </message>
+</context>
+<context>
+    <name>CPageFileChooser</name>
+    <message>
+        <source>Programming the Zerviko</source>
+        <translation>Programación de la Zerviko</translation>
+    </message>
+</context>
+<context>
+    <name>CPagePrinterPort</name>
+    <message>
+        <source>Select the model and port to program</source>
+        <translation>Seleccione el modelo y el puerto que desea programar</translation>
+    </message>
+    <message>
+        <source>ABC Layout</source>
+        <translation>Distribución ABC</translation>
+    </message>
+    <message>
+        <source>Keyboard Layout</source>
+        <translation>Distribución de teclado</translation>
+    </message>
+    <message>
+        <source>Select a port</source>
+        <translation>Seleccione un puerto</translation>
+    </message>
+</context>
+<context>
+    <name>CPageProgram</name>
+    <message>
+        <source>Programming the Zerviko</source>
+        <translation>Programación de la Zerviko</translation>
+    </message>
+    <message>
+        <source>Static</source>
+        <translation>Static</translation>
+    </message>
+    <message>
+        <source>Program</source>
+        <translation>Programar</translation>
+    </message>
+</context>
+<context>
+    <name>StringTable</name>
     <message>
         <source>Select the model and port to program</source>
         <translation>Seleccione el modelo y el puerto que desea programar</translation>
@@ -80,44 +155,8 @@ Programación interrumpida.</translation>
         <translation>Operación correcta</translation>
     </message>
     <message>
-        <source>Programming the Zerviko</source>
-        <translation>Programación de la Zerviko</translation>
-    </message>
-    <message>
-        <source>Updating Firmware...</source>
-        <translation>Actualizando el firmware...</translation>
-    </message>
-    <message>
-        <source>Do not press any printer keys or disconnect power while the unit is being programmed as this will damage the printer!</source>
-        <translation>¡No pulse ninguna tecla de la impresora ni desconecte la alimentación mientras se programa la unidad, ya que esto dañaría la impresora!</translation>
-    </message>
-    <message>
         <source>An invalid argument was encountered.</source>
         <translation>Se ha encontrado un argumento no válido.</translation>
-    </message>
-    <message>
-        <source>Back</source>
-        <translation>Atrás</translation>
-    </message>
-    <message>
-        <source>Next</source>
-        <translation>Siguiente</translation>
-    </message>
-    <message>
-        <source>Exit</source>
-        <translation>Salir</translation>
-    </message>
-    <message>
-        <source>Program</source>
-        <translation>Programar</translation>
-    </message>
-    <message>
-        <source>ABC Layout</source>
-        <translation>Distribución ABC</translation>
-    </message>
-    <message>
-        <source>Keyboard Layout</source>
-        <translation>Distribución de teclado</translation>
     </message>
 </context>
 </TS>

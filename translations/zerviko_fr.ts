@@ -2,7 +2,82 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="fr_FR" sourcelanguage="en_US">
 <context>
-    <name>Zerviko</name>
+    <name>CMainDlg</name>
+    <message>
+        <source>Back</source>
+        <translation>Précédent</translation>
+    </message>
+    <message>
+        <source>Next</source>
+        <translation>Suivant</translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation>Quitter</translation>
+    </message>
+    <message>
+        <source>ZERVIKO Firmware Loader
+Version %1
+Tarno Corp.</source>
+        <translation>Chargeur de micrologiciel ZERVIKO
+Version %1
+Tarno Corp.</translation>
+    </message>
+</context>
+<context>
+    <name>CMessageDialog</name>
+    <message>
+        <source>Updating Firmware...</source>
+        <translation>Mise à jour du micrologiciel...</translation>
+    </message>
+    <message>
+        <source>Do not press any printer keys or disconnect power while the unit is being programmed as this will damage the printer!</source>
+        <translation>N&apos;appuyez sur aucune touche de l&apos;imprimante et ne coupez pas l&apos;alimentation pendant la programmation de l&apos;appareil : cela endommagerait l&apos;imprimante !</translation>
+    </message>
+</context>
+<context>
+    <name>CPageFileChooser</name>
+    <message>
+        <source>Programming the Zerviko</source>
+        <translation>Programmation de la Zerviko</translation>
+    </message>
+</context>
+<context>
+    <name>CPagePrinterPort</name>
+    <message>
+        <source>Select the model and port to program</source>
+        <translation>Sélectionnez le modèle et le port à programmer</translation>
+    </message>
+    <message>
+        <source>ABC Layout</source>
+        <translation>Disposition ABC</translation>
+    </message>
+    <message>
+        <source>Keyboard Layout</source>
+        <translation>Disposition clavier</translation>
+    </message>
+    <message>
+        <source>Select a port</source>
+        <translation>Sélectionnez un port</translation>
+    </message>
+</context>
+<context>
+    <name>CPageProgram</name>
+    <message>
+        <source>Programming the Zerviko</source>
+        <translation>Programmation de la Zerviko</translation>
+    </message>
+    <message>
+        <source>Static</source>
+        <translation>Static</translation>
+    </message>
+    <message>
+        <source>Program</source>
+        <translation>Programmer</translation>
+    </message>
+</context>
+<context>
+    <name>StringTable</name>
     <message>
         <source>Select the model and port to program</source>
         <translation>Sélectionnez le modèle et le port à programmer</translation>
@@ -15,7 +90,7 @@
         <source>No file selected.
 
 Please select a file.</source>
-        <translation>Aucun fichier n'est sélectionné.
+        <translation>Aucun fichier n&apos;est sélectionné.
 
 Veuillez sélectionner un fichier.</translation>
     </message>
@@ -43,7 +118,7 @@ Veuillez sélectionner un fichier.</translation>
         <source>The selected drive is unavailable.
 
 Please select another drive.</source>
-        <translation>Le lecteur sélectionné n'est pas disponible.
+        <translation>Le lecteur sélectionné n&apos;est pas disponible.
 
 Veuillez sélectionner un autre lecteur.</translation>
     </message>
@@ -55,7 +130,7 @@ Veuillez sélectionner un autre lecteur.</translation>
         <source>The selected file is unavailable.
 
 Please select another file.</source>
-        <translation>Le fichier sélectionné n'est pas disponible.
+        <translation>Le fichier sélectionné n&apos;est pas disponible.
 
 Veuillez sélectionner un autre fichier.</translation>
     </message>
@@ -80,44 +155,8 @@ Programmation interrompue.</translation>
         <translation>Opération réussie</translation>
     </message>
     <message>
-        <source>Programming the Zerviko</source>
-        <translation>Programmation de la Zerviko</translation>
-    </message>
-    <message>
-        <source>Updating Firmware...</source>
-        <translation>Mise à jour du micrologiciel...</translation>
-    </message>
-    <message>
-        <source>Do not press any printer keys or disconnect power while the unit is being programmed as this will damage the printer!</source>
-        <translation>N'appuyez sur aucune touche de l'imprimante et ne coupez pas l'alimentation pendant la programmation de l'appareil : cela endommagerait l'imprimante !</translation>
-    </message>
-    <message>
         <source>An invalid argument was encountered.</source>
         <translation>Un argument non valide a été rencontré.</translation>
-    </message>
-    <message>
-        <source>Back</source>
-        <translation>Précédent</translation>
-    </message>
-    <message>
-        <source>Next</source>
-        <translation>Suivant</translation>
-    </message>
-    <message>
-        <source>Exit</source>
-        <translation>Quitter</translation>
-    </message>
-    <message>
-        <source>Program</source>
-        <translation>Programmer</translation>
-    </message>
-    <message>
-        <source>ABC Layout</source>
-        <translation>Disposition ABC</translation>
-    </message>
-    <message>
-        <source>Keyboard Layout</source>
-        <translation>Disposition clavier</translation>
     </message>
 </context>
 </TS>

@@ -2,7 +2,82 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="pt_BR" sourcelanguage="en_US">
 <context>
-    <name>Zerviko</name>
+    <name>CMainDlg</name>
+    <message>
+        <source>Back</source>
+        <translation>Voltar</translation>
+    </message>
+    <message>
+        <source>Next</source>
+        <translation>Avançar</translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation>Sair</translation>
+    </message>
+    <message>
+        <source>ZERVIKO Firmware Loader
+Version %1
+Tarno Corp.</source>
+        <translation>Carregador de firmware ZERVIKO
+Versão %1
+Tarno Corp.</translation>
+    </message>
+</context>
+<context>
+    <name>CMessageDialog</name>
+    <message>
+        <source>Updating Firmware...</source>
+        <translation>Atualizando o firmware...</translation>
+    </message>
+    <message>
+        <source>Do not press any printer keys or disconnect power while the unit is being programmed as this will damage the printer!</source>
+        <translation>Não pressione nenhuma tecla da impressora nem desligue a alimentação enquanto a unidade estiver sendo programada, pois isso danificará a impressora!</translation>
+    </message>
+</context>
+<context>
+    <name>CPageFileChooser</name>
+    <message>
+        <source>Programming the Zerviko</source>
+        <translation>Programação da Zerviko</translation>
+    </message>
+</context>
+<context>
+    <name>CPagePrinterPort</name>
+    <message>
+        <source>Select the model and port to program</source>
+        <translation>Selecione o modelo e a porta a programar</translation>
+    </message>
+    <message>
+        <source>ABC Layout</source>
+        <translation>Layout ABC</translation>
+    </message>
+    <message>
+        <source>Keyboard Layout</source>
+        <translation>Layout de teclado</translation>
+    </message>
+    <message>
+        <source>Select a port</source>
+        <translation>Selecione uma porta</translation>
+    </message>
+</context>
+<context>
+    <name>CPageProgram</name>
+    <message>
+        <source>Programming the Zerviko</source>
+        <translation>Programação da Zerviko</translation>
+    </message>
+    <message>
+        <source>Static</source>
+        <translation>Static</translation>
+    </message>
+    <message>
+        <source>Program</source>
+        <translation>Programar</translation>
+    </message>
+</context>
+<context>
+    <name>StringTable</name>
     <message>
         <source>Select the model and port to program</source>
         <translation>Selecione o modelo e a porta a programar</translation>
@@ -80,44 +155,8 @@ Programação interrompida.</translation>
         <translation>Sucesso</translation>
     </message>
     <message>
-        <source>Programming the Zerviko</source>
-        <translation>Programação da Zerviko</translation>
-    </message>
-    <message>
-        <source>Updating Firmware...</source>
-        <translation>Atualizando o firmware...</translation>
-    </message>
-    <message>
-        <source>Do not press any printer keys or disconnect power while the unit is being programmed as this will damage the printer!</source>
-        <translation>Não pressione nenhuma tecla da impressora nem desligue a alimentação enquanto a unidade estiver sendo programada, pois isso danificará a impressora!</translation>
-    </message>
-    <message>
         <source>An invalid argument was encountered.</source>
         <translation>Foi encontrado um argumento inválido.</translation>
-    </message>
-    <message>
-        <source>Back</source>
-        <translation>Voltar</translation>
-    </message>
-    <message>
-        <source>Next</source>
-        <translation>Avançar</translation>
-    </message>
-    <message>
-        <source>Exit</source>
-        <translation>Sair</translation>
-    </message>
-    <message>
-        <source>Program</source>
-        <translation>Programar</translation>
-    </message>
-    <message>
-        <source>ABC Layout</source>
-        <translation>Layout ABC</translation>
-    </message>
-    <message>
-        <source>Keyboard Layout</source>
-        <translation>Layout de teclado</translation>
     </message>
 </context>
 </TS>

@@ -11,10 +11,8 @@
 #include <cstdio>
 #include <utility>
 
-#if __has_include("ui/MainDlg.h")
 #include "ui/MainDlg.h"
-#define ZERVIKO_HAVE_MAIN_DIALOG 1
-#endif
+#include "ui/WizardPage.h"
 
 namespace {
 
@@ -93,23 +91,25 @@ std::unique_ptr<CLanguagePack> LoadLanguageResources(const QString& resourcesDir
 }
 
 QString ProgramResourcesFolder() {
-  // applicationDirPath() reads /proc/self/exe: a launcher symlink on the PATH still
-  // leads to the real program folder.
-  const QString folder = QCoreApplication::applicationDirPath();
+  // The program's folder comes from /proc/self/exe: a launcher symlink on the PATH
+  // still leads to the real program folder.
+  const QString folder = ProgramFolder();
   if (folder.isEmpty()) {
     return {};
   }
-  return folder + QLatin1String("/Resources/");
+  return folder + QLatin1String("Resources/");
 }
 
-CLoaderApp::CLoaderApp(int& argc, char** argv) : QApplication(argc, argv) {}
+CLoaderApp::CLoaderApp(int& argc, char** argv) : QApplication(argc, argv) {
+  // Lets the desktop match the window to the installed desktop entry and its icon.
+  setDesktopFileName(QStringLiteral("zerviko-loader"));
+}
 
 CLoaderApp::~CLoaderApp() = default;
 
 bool CLoaderApp::InitInstance() {
   int language = LANGUAGE_ENGLISH;
   m_pLanguagePack = LoadLanguageResources(ProgramResourcesFolder(), language);
-#ifdef ZERVIKO_HAVE_MAIN_DIALOG
 
   CMainDlg dialog(nullptr);
   dialog.m_nLanguage = language;
@@ -131,6 +131,5 @@ bool CLoaderApp::InitInstance() {
                 qUtf8Printable(dialog.windowTitle()));
     std::fflush(stdout);
   }
-#endif
   return false;
 }

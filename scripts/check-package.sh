@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# Builds the Debian package of a build folder, unpacks it below a scratch root (the
+# real system is not touched: no dpkg database, no /opt, no /usr), checks its layout,
+# and runs what it installed: the wizard starts offscreen and finds its own folder, in
+# English and with a language pack chosen, and zerviko-flash programs the installed
+# virtual printer with a sample package.
+#
+#   scripts/check-package.sh [BUILD_DIR]        (default: build/release, already built)
+set -euo pipefail
+
+build=${1:-"$(dirname "$0")/../build/release"}
+build=$(cd "$build" && pwd)
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/zerviko-package.XXXXXX")
+target_pid=""
+cleanup() {
+  if [ -n "$target_pid" ]; then kill "$target_pid" 2>/dev/null || true; wait "$target_pid" 2>/dev/null || true; fi
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+failures=0
+check() {  # check DESCRIPTION COMMAND...
+  local what=$1; shift
+  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
+}
+
+echo "== package"
+if ! cpack --config "$build/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log" 2>&1; then
+  cat "$scratch/cpack.log"
+  echo "FAILED: cpack"
+  exit 1
+fi
+deb=$(find "$scratch/out" -maxdepth 1 -name 'zerviko-loader_*.deb' | head -n 1)
+[ -n "$deb" ] || { cat "$scratch/cpack.log"; echo "FAILED: no .deb written"; exit 1; }
+echo "built $(basename "$deb")"
+depends=$(dpkg-deb --field "$deb" Depends)
+echo "Depends: $depends"
+check "depends on the Qt widgets library (shlibdeps)" grep -q 'libqt6widgets6' <<<"$depends"
+check "depends on Qt's platform plugins" grep -q 'qt6-qpa-plugins' <<<"$depends"
+check "ships the udev reload script" sh -c "dpkg-deb --ctrl-tarfile '$deb' | tar -t | grep -q postinst"
+
+root="$scratch/root"
+dpkg-deb -x "$deb" "$root"
+prog="$root/opt/zerviko-loader"
+
+echo "== layout"
+for program in zerviko-loader zerviko-flash zerviko-target; do
+  check "program $program" test -x "$prog/$program"
+done
+for kernel in Genm2329.cde Gene2329.cde Genw2329.cde; do
+  check "kernel file $kernel" test -s "$prog/$kernel"
+done
+check "sample package of the ABC layout model" sh -c "ls '$prog/Firmware Files/'ZERVIKO*.avk >/dev/null"
+check "sample package of the Keyboard layout model" sh -c "ls '$prog/Firmware Files/'ZERVIKO*.qvk >/dev/null"
+for pack in FRA DEU PTB ESP; do
+  check "language pack $pack.rcc in Languages" test -s "$prog/Languages/$pack.rcc"
+done
+check "an empty Resources folder" sh -c "[ -d '$prog/Resources' ] && [ -z \"\$(ls -A '$prog/Resources')\" ]"
+for launcher in zerviko-loader zerviko-flash; do
+  check "launcher $launcher on the PATH leads into the program folder" \
+    test "$(readlink -f "$root/usr/bin/$launcher")" = "$(readlink -f "$prog/$launcher")"
+done
+check "desktop entry" grep -q '^Exec=zerviko-loader$' "$root/usr/share/applications/zerviko-loader.desktop"
+check "application icon in hicolor" sh -c "ls '$root'/usr/share/icons/hicolor/*/apps/zerviko-loader.png >/dev/null"
+rules="$root/usr/lib/udev/rules.d/70-zerviko-bridge.rules"
+check "udev rule for the bridge" grep -q 'ATTRS{product}=="Tarno Corp. Zerviko / Talvrine USB".*TAG+="uaccess"' "$rules"
+check "udev rule sorts before 73-seat-late.rules" \
+  test "$(printf '%s\n' 73-seat-late.rules "$(basename "$rules")" | LC_ALL=C sort | head -n 1)" = "$(basename "$rules")"
+
+echo "== wizard"
+run_wizard() {
+  QT_QPA_PLATFORM=offscreen ZERVIKO_LOADER_QUIT_AFTER_MS=300 timeout 60 "$root/usr/bin/zerviko-loader" 2>"$scratch/wizard.err"
+}
+if out=$(run_wizard); then :; else echo "wizard exited with $?"; cat "$scratch/wizard.err"; fi
+echo "$out"
+check "wizard found its folder through the launcher" grep -qxF "program folder: $(readlink -f "$prog")/" <<<"$out"
+check "wizard speaks English without a pack" grep -qxF "title: Tarno ZERVIKO Firmware Loader" <<<"$out"
+check "wizard started an empty status log in its folder" test -f "$prog/Status.log"
+
+cp "$prog/Languages/FRA.rcc" "$prog/Resources/"
+if out=$(run_wizard); then :; else echo "wizard exited with $?"; cat "$scratch/wizard.err"; fi
+echo "$out"
+check "the French pack gives language 1" grep -qxF "language: 1" <<<"$out"
+check "the French pack gives a French title" grep -qxF "title: Chargeur de micrologiciel Tarno ZERVIKO" <<<"$out"
+rm -f "$prog/Resources/FRA.rcc"
+
+echo "== zerviko-flash and the virtual printer"
+"$prog/zerviko-target" --once >"$scratch/target.out" 2>"$scratch/target.err" &
+target_pid=$!
+device=""
+for _ in $(seq 1 100); do
+  device=$(head -n 1 "$scratch/target.out" 2>/dev/null || true)
+  [ -n "$device" ] && break
+  sleep 0.1
+done
+check "virtual printer started" test -n "$device"
+package=$(ls "$prog/Firmware Files/"ZERVIKO*.avk | head -n 1)
+if timeout 300 "$root/usr/bin/zerviko-flash" program --port "$device" "$package" >"$scratch/flash.out" 2>&1; then
+  flash_status=0
+else
+  flash_status=$?
+fi
+tail -n 5 "$scratch/flash.out"
+check "zerviko-flash programmed the virtual printer (exit status $flash_status)" test "$flash_status" -eq 0
+if [ "$flash_status" -eq 0 ]; then
+  for _ in $(seq 1 100); do kill -0 "$target_pid" 2>/dev/null || break; sleep 0.1; done
+fi
+
+echo "== $failures failed"
+[ "$failures" -eq 0 ]

@@ -1,0 +1,81 @@
+// libFuzzer target for the firmware package reader. Each input is a package file: it is
+// written to a memory file and read through its /proc path, as a check and as a load,
+// in several languages. Besides the sanitizers, the properties every package must keep
+// are checked: a check and a load agree, a loaded image is the file's tail, and no
+// stored text holds what the reader treats as a marker or a line end of its own.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "package/FirmwarePackage.h"
+
+namespace {
+
+int MemoryFile() {
+  static const int fd = ::memfd_create("zerviko-fuzz-package", MFD_CLOEXEC);
+  return fd;
+}
+
+void Require(bool condition) {
+  if (!condition) __builtin_trap();
+}
+
+void CheckText(const std::string& text) {
+  for (std::string_view reserved : {"<REVISION>", "<END REVISION>", "<DEVICE SETUP>", "<END DEVICE SETUP>", "<CODE>"}) {
+    Require(text.find(reserved) == std::string::npos);
+  }
+  Require(text.find('\0') == std::string::npos);
+  Require(text.find('\x1A') == std::string::npos);
+  // Lines never hold an LF of their own: every LF is the end of a CR LF joint.
+  for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1)) {
+    Require(at > 0 && text[at - 1] == '\r');
+  }
+  if (!text.empty()) {
+    constexpr std::string_view space = " \t\r\n\v\f";
+    Require(space.find(text.front()) == std::string_view::npos);
+    Require(space.find(text.back()) == std::string_view::npos);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const int fd = MemoryFile();
+  if (fd < 0) return 0;
+  if (::ftruncate(fd, 0) != 0) return 0;
+  if (size > 0 && ::pwrite(fd, data, size, 0) != static_cast<ssize_t>(size)) return 0;
+  const std::string path = "/proc/self/fd/" + std::to_string(fd);
+
+  for (int language : {0, 1, 2, 3, 4, -1}) {
+    const int checked = zerviko::ReadFirmwarePackage(path, true, language);
+    Require(checked == zerviko::PACKAGE_OK || checked == zerviko::PACKAGE_UNUSABLE);
+    const std::string revision = zerviko::GetPackageRevisionText();
+    const std::string deviceSetup = zerviko::GetPackageDeviceSetupText();
+    CheckText(revision);
+    CheckText(deviceSetup);
+    std::uint32_t length = 1;
+    zerviko::GetPackageImage(nullptr, &length);
+    Require(length == 0);
+
+    const int loaded = zerviko::ReadFirmwarePackage(path, false, language);
+    Require(loaded == checked);
+    Require(zerviko::GetPackageRevisionText() == revision);
+    Require(zerviko::GetPackageDeviceSetupText() == deviceSetup);
+    zerviko::GetPackageImage(nullptr, &length);
+    if (loaded != zerviko::PACKAGE_OK) {
+      Require(length == 0);
+      continue;
+    }
+    Require(length <= size);
+    std::vector<std::uint8_t> image(length);
+    zerviko::GetPackageImage(image.data(), &length);
+    Require(length == 0 || std::memcmp(image.data(), data + (size - length), length) == 0);
+  }
+  zerviko::ClearPackage();
+  return 0;
+}

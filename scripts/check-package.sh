@@ -85,7 +85,7 @@ check "the French pack gives a French title" grep -qxF "title: Chargeur de micro
 rm -f "$prog/Resources/FRA.rcc"
 
 echo "== zerviko-flash and the virtual printer"
-"$prog/zerviko-target" --once >"$scratch/target.out" 2>"$scratch/target.err" &
+"$prog/zerviko-target" --once --flash-out "$scratch/flash.bin" >"$scratch/target.out" 2>"$scratch/target.err" &
 target_pid=$!
 device=""
 for _ in $(seq 1 100); do
@@ -95,7 +95,7 @@ for _ in $(seq 1 100); do
 done
 check "virtual printer started" test -n "$device"
 package=$(ls "$prog/Firmware Files/"ZERVIKO*.avk | head -n 1)
-if timeout 300 "$root/usr/bin/zerviko-flash" program --port "$device" "$package" >"$scratch/flash.out" 2>&1; then
+if timeout 300 "$root/usr/bin/zerviko-flash" program --port "$device" --package "$package" >"$scratch/flash.out" 2>&1; then
   flash_status=0
 else
   flash_status=$?
@@ -104,6 +104,10 @@ tail -n 5 "$scratch/flash.out"
 check "zerviko-flash programmed the virtual printer (exit status $flash_status)" test "$flash_status" -eq 0
 if [ "$flash_status" -eq 0 ]; then
   for _ in $(seq 1 100); do kill -0 "$target_pid" 2>/dev/null || break; sleep 0.1; done
+  # The code image is the end of the package; the printer's flash must start with it.
+  length=$("$root/usr/bin/zerviko-flash" inspect --json "$package" | grep -o '"imageLength": *[0-9]*' | grep -o '[0-9]*$')
+  check "the printer's flash holds the package's image ($length bytes)" \
+    cmp -s <(tail -c "$length" "$package") <(head -c "$length" "$scratch/flash.bin")
 fi
 
 echo "== $failures failed"

@@ -1,6 +1,7 @@
 // Whole runs: the two flows end to end, the run's lifecycle and its reporting.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <thread>
 
 #include "tests/engine/Harness.h"
@@ -231,16 +232,20 @@ TEST(RunLifecycle, TwoRunsInARowStartAfreshWithPercentZeroAbortClearAndNewTables
   EXPECT_EQ(h.recorder.Error(), "Programming aborted");
   const std::size_t firstCount = h.recorder.messages.size();
 
-  ScriptedPort port;
-  FakeKernel kernel(port);
+  // The same port again, with a target freshly restarted.
+  FakeKernel restarted(h.port);
+  h.port.written.clear();
   Recorder second;
-  ProgrammingRun run(h.options, image.data(), 300, &Recorder::Callback, &second, port, port);
+  ProgrammingRun run(h.options, image.data(), 300, &Recorder::Callback, &second, h.port, h.port);
   EXPECT_TRUE(run.Run());
   ASSERT_GT(second.messages.size(), 3u);
   EXPECT_EQ(second.messages.front().percent, 0);
   EXPECT_EQ(second.TextsAt(LEVEL_DETAIL).size(), 4u);  // two devices, two blocks, not doubled
+  EXPECT_TRUE(second.Has("Writing block 0100..017F")) << "not aborted: the abort byte starts clear";
   EXPECT_TRUE(run.Devices().empty()) << "the tables are released at the end of a run";
   EXPECT_TRUE(run.EraseBlockTable().empty());
+  EXPECT_EQ(h.port.opens, 2);
+  EXPECT_EQ(h.port.closes, 2);
   EXPECT_GT(firstCount, 0u);
 }
 
@@ -260,10 +265,13 @@ TEST(RunLifecycle, TwoRunsAtOnceOnTwoPortsInTwoThreads) {
   ScriptedPort pa, pb;
   FakeKernel ka(pa), kb(pb);
   Recorder ra, rb;
+  const auto start = std::chrono::steady_clock::now();
   std::thread ta([&] { a.ok = ProgramTarget(a.h.options, a.image.data(), 1000, &Recorder::Callback, &ra, pa); });
   std::thread tb([&] { b.ok = ProgramTarget(b.h.options, b.image.data(), 700, &Recorder::Callback, &rb, pb); });
   ta.join();
   tb.join();
+  // The pause before following the kernel to the new rate is a real one here.
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
   EXPECT_TRUE(a.ok);
   EXPECT_TRUE(b.ok);
   EXPECT_EQ(pa.openedName, "/dev/ttyFAKE0");

@@ -273,6 +273,18 @@ TEST_F(BootProgram, EchoTimeoutWaits200ms) {
   EXPECT_FALSE(Load(Bytes(300)));
   EXPECT_EQ(recorder.Error(), "Echo timeout");
   EXPECT_DOUBLE_EQ(port.now - port.EventsOf(Op::SetReadTimeout).back().at, 200);
+
+  // The same wait for each echo while draining.
+  ScriptedPort p;
+  FakeKernel k(p);
+  k.StartInBootProgram();
+  k.echoes = false;
+  Recorder r;
+  ProgrammingRun run2(options, nullptr, 0, &Recorder::Callback, &r, p, p);
+  EXPECT_FALSE(run2.DownloadMicroKernel(File(Bytes(20)), 9600));
+  EXPECT_EQ(r.Error(), "Communications error [216]");
+  EXPECT_EQ(p.EventsOf(Op::SetReadTimeout).back().value, 200);
+  EXPECT_DOUBLE_EQ(p.now - p.EventsOf(Op::SetReadTimeout).back().at, 200);
 }
 
 TEST_F(BootProgram, NumberedMessagesOfTheBootEntry) {

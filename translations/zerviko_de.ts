@@ -19,7 +19,7 @@
         <source>ZERVIKO Firmware Loader
 Version %1
 Tarno Corp.</source>
-        <translation>ZERVIKO Firmware-Ladeprogramm
+        <translation>ZERVIKO Firmware-Loader
 Version %1
 Tarno Corp.</translation>
     </message>
@@ -32,7 +32,7 @@ Tarno Corp.</translation>
     </message>
     <message>
         <source>Do not press any printer keys or disconnect power while the unit is being programmed as this will damage the printer!</source>
-        <translation>Drücken Sie keine Taste des Druckers und trennen Sie nicht die Stromversorgung, während das Gerät programmiert wird, da dies den Drucker beschädigt!</translation>
+        <translation>Drücken Sie keine Druckertaste und trennen Sie nicht den Strom, solange das Gerät programmiert wird, sonst wird der Drucker beschädigt!</translation>
     </message>
 </context>
 <context>
@@ -46,7 +46,7 @@ Tarno Corp.</translation>
     <name>CPagePrinterPort</name>
     <message>
         <source>Select the model and port to program</source>
-        <translation>Wählen Sie das Modell und den Anschluss für die Programmierung aus</translation>
+        <translation>Modell und Anschluss zum Programmieren auswählen</translation>
     </message>
     <message>
         <source>ABC Layout</source>
@@ -58,7 +58,7 @@ Tarno Corp.</translation>
     </message>
     <message>
         <source>Select a port</source>
-        <translation>Wählen Sie einen Anschluss aus</translation>
+        <translation>Anschluss auswählen</translation>
     </message>
 </context>
 <context>
@@ -80,11 +80,11 @@ Tarno Corp.</translation>
     <name>StringTable</name>
     <message>
         <source>Select the model and port to program</source>
-        <translation>Wählen Sie das Modell und den Anschluss für die Programmierung aus</translation>
+        <translation>Modell und Anschluss zum Programmieren auswählen</translation>
     </message>
     <message>
         <source>Select a port</source>
-        <translation>Wählen Sie einen Anschluss aus</translation>
+        <translation>Anschluss auswählen</translation>
     </message>
     <message>
         <source>No file selected.
@@ -104,11 +104,11 @@ Bitte wählen Sie eine Datei aus.</translation>
     </message>
     <message>
         <source>Select the file to download</source>
-        <translation>Wählen Sie die zu übertragende Datei aus</translation>
+        <translation>Zu übertragende Datei auswählen</translation>
     </message>
     <message>
         <source>Tarno ZERVIKO Firmware Loader</source>
-        <translation>Tarno ZERVIKO Firmware-Ladeprogramm</translation>
+        <translation>Tarno ZERVIKO Firmware-Loader</translation>
     </message>
     <message>
         <source>Programming the ZERVIKO - ABC Layout</source>

@@ -19,7 +19,7 @@
         <source>ZERVIKO Firmware Loader
 Version %1
 Tarno Corp.</source>
-        <translation>Cargador de firmware ZERVIKO
+        <translation>Cargador ZERVIKO
 Versión %1
 Tarno Corp.</translation>
     </message>
@@ -32,7 +32,7 @@ Tarno Corp.</translation>
     </message>
     <message>
         <source>Do not press any printer keys or disconnect power while the unit is being programmed as this will damage the printer!</source>
-        <translation>¡No pulse ninguna tecla de la impresora ni desconecte la alimentación mientras se programa la unidad, ya que esto dañaría la impresora!</translation>
+        <translation>¡No pulse ninguna tecla ni corte la alimentación mientras se programa la unidad, ya que esto dañaría la impresora!</translation>
     </message>
 </context>
 <context>

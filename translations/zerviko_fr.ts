@@ -19,7 +19,7 @@
         <source>ZERVIKO Firmware Loader
 Version %1
 Tarno Corp.</source>
-        <translation>Chargeur de micrologiciel ZERVIKO
+        <translation>Chargeur ZERVIKO
 Version %1
 Tarno Corp.</translation>
     </message>
@@ -32,7 +32,7 @@ Tarno Corp.</translation>
     </message>
     <message>
         <source>Do not press any printer keys or disconnect power while the unit is being programmed as this will damage the printer!</source>
-        <translation>N&apos;appuyez sur aucune touche de l&apos;imprimante et ne coupez pas l&apos;alimentation pendant la programmation de l&apos;appareil : cela endommagerait l&apos;imprimante !</translation>
+        <translation>N&apos;appuyez sur aucune touche et ne coupez pas l&apos;alimentation pendant la programmation&#xa0;: l&apos;imprimante serait endommagée&#xa0;!</translation>
     </message>
 </context>
 <context>

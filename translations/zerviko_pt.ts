@@ -19,7 +19,7 @@
         <source>ZERVIKO Firmware Loader
 Version %1
 Tarno Corp.</source>
-        <translation>Carregador de firmware ZERVIKO
+        <translation>Carregador ZERVIKO
 Versão %1
 Tarno Corp.</translation>
     </message>
@@ -32,7 +32,7 @@ Tarno Corp.</translation>
     </message>
     <message>
         <source>Do not press any printer keys or disconnect power while the unit is being programmed as this will damage the printer!</source>
-        <translation>Não pressione nenhuma tecla da impressora nem desligue a alimentação enquanto a unidade estiver sendo programada, pois isso danificará a impressora!</translation>
+        <translation>Não pressione nenhuma tecla da impressora nem desligue a energia durante a programação, pois isso danificará a impressora!</translation>
     </message>
 </context>
 <context>

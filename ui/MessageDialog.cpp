@@ -22,14 +22,15 @@ CMessageDialog::CMessageDialog(QWidget* parent)
   m_pWarning->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
   m_pWarning->setWordWrap(true);
 
-  // Centred in the work area of the screen the owner is on.
+  show();
+  // Centred in the work area of the screen the owner is on, frame included (the frame
+  // is known once the window is shown).
   QScreen* screen = parent != nullptr ? parent->screen() : QGuiApplication::primaryScreen();
   if (screen != nullptr) {
-    QRect frame(QPoint(0, 0), size());
+    QRect frame = frameGeometry();
     frame.moveCenter(screen->availableGeometry().center());
     move(frame.topLeft());
   }
-  show();
 }
 
 QString CMessageDialog::WarningText() const { return m_pWarning->text(); }

@@ -21,17 +21,6 @@
 
 namespace {
 
-// The page was laid out in dialog units of an 8-point dialog font.
-int DuX(int units) { return (units * 6 + 2) / 4; }
-int DuY(int units) { return (units * 13 + 4) / 8; }
-QRect DuRect(int x, int y, int width, int height) {
-  return QRect(DuX(x), DuY(y), DuX(width), DuY(height));
-}
-
-QString FileMask(int bAbcLayout) {
-  return bAbcLayout != 0 ? QStringLiteral("ZERVIKO*.avk") : QStringLiteral("ZERVIKO*.qvk");
-}
-
 // Package texts are 8-bit text: UTF-8 when they are valid UTF-8, otherwise the
 // Western code page the packages were written in.
 QString RevisionDisplayText(const std::string& text) {
@@ -61,50 +50,58 @@ QString DisplayPath(const std::string& path) {
   return QFile::decodeName(QByteArray::fromStdString(path));
 }
 
-// Shows the busy cursor for as long as it lives; Release ends it early (before a
-// message box, which should show the normal pointer).
+// Shows the busy cursor for as long as it lives.
 class BusyCursor {
  public:
   BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~BusyCursor() { Release(); }
+  ~BusyCursor() { QApplication::restoreOverrideCursor(); }
   BusyCursor(const BusyCursor&) = delete;
   BusyCursor& operator=(const BusyCursor&) = delete;
-  void Release() {
-    if (m_bActive) {
+};
+
+// Lifts every busy cursor while it lives, so that a message box shown in the middle
+// of a long operation gets the normal pointer, and puts them back afterwards.
+class NormalCursor {
+ public:
+  NormalCursor() {
+    while (QApplication::overrideCursor() != nullptr) {
       QApplication::restoreOverrideCursor();
-      m_bActive = false;
+      ++m_nLifted;
     }
   }
+  ~NormalCursor() {
+    for (int i = 0; i < m_nLifted; ++i) QApplication::setOverrideCursor(Qt::WaitCursor);
+  }
+  NormalCursor(const NormalCursor&) = delete;
+  NormalCursor& operator=(const NormalCursor&) = delete;
 
  private:
-  bool m_bActive = true;
+  int m_nLifted = 0;
 };
 
 }  // namespace
 
 CPageFileChooser::CPageFileChooser(QWidget* parent)
-    : CWizardPage(parent), m_pTextFont(std::make_unique<QFont>(QStringLiteral("Arial"), 11)) {
-  setFixedSize(DuX(429), DuY(251));
-
+    : CWizardPage(parent), m_pTextFont(std::make_unique<QFont>(PageTextFont())) {
   m_pTitle = new QLabel(tr("Programming the Zerviko"), this);
   m_pTitle->setObjectName(QStringLiteral("title"));
-  m_pTitle->setGeometry(DuRect(37, 6, 355, 15));
+  m_pTitle->setGeometry(DluRect(37, 6, 355, 15));
   m_pTitle->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 
   m_pPrompt = new QLabel(this);
   m_pPrompt->setObjectName(QStringLiteral("prompt"));
-  m_pPrompt->setGeometry(DuRect(37, 20, 355, 14));
+  m_pPrompt->setGeometry(DluRect(37, 20, 355, 14));
   m_pPrompt->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 
   m_pDriveList = new QComboBox(this);
   m_pDriveList->setObjectName(QStringLiteral("driveList"));
   m_pDriveList->setIconSize(QSize(16, 16));
-  m_pDriveList->setGeometry(DuX(6), DuY(33), DuX(114), m_pDriveList->sizeHint().height());
+  m_pDriveList->setGeometry(DluX(6), DluY(33), DluX(114), m_pDriveList->sizeHint().height());
   m_pDriveList->setMaxVisibleItems(10);
 
   m_pFolderTree = new QTreeWidget(this);
   m_pFolderTree->setObjectName(QStringLiteral("folderTree"));
-  m_pFolderTree->setGeometry(DuRect(125, 33, 146, 170));
+  m_pFolderTree->setGeometry(DluRect(125, 33, 146, 170));
   m_pFolderTree->setColumnCount(1);
   m_pFolderTree->header()->hide();
   m_pFolderTree->setRootIsDecorated(false);       // no lines and no expand buttons
@@ -114,11 +111,11 @@ CPageFileChooser::CPageFileChooser(QWidget* parent)
 
   m_pFileList = new QListWidget(this);
   m_pFileList->setObjectName(QStringLiteral("fileList"));
-  m_pFileList->setGeometry(DuRect(276, 33, 146, 170));
+  m_pFileList->setGeometry(DluRect(276, 33, 146, 170));
   m_pFileList->setSelectionMode(QAbstractItemView::SingleSelection);
 
   m_pStatusFrame = new QFrame(this);
-  m_pStatusFrame->setGeometry(DuRect(34, 209, 362, 36));
+  m_pStatusFrame->setGeometry(DluRect(34, 209, 362, 36));
   m_pStatusFrame->setFrameStyle(QFrame::Box | QFrame::Plain);
   QPalette framePalette = m_pStatusFrame->palette();
   framePalette.setColor(QPalette::WindowText, Qt::black);
@@ -126,7 +123,7 @@ CPageFileChooser::CPageFileChooser(QWidget* parent)
 
   m_pStatusText = new QLabel(this);
   m_pStatusText->setObjectName(QStringLiteral("statusText"));
-  m_pStatusText->setGeometry(DuRect(41, 214, 348, 26));
+  m_pStatusText->setGeometry(DluRect(41, 214, 348, 26));
   m_pStatusText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   m_pStatusText->setWordWrap(true);
 
@@ -196,9 +193,8 @@ void CPageFileChooser::OnShowPage(bool bShow) {
     return;
   }
   OnInitDialog();  // a host that never called it still gets its start folder
-  BusyCursor busy;
-  m_pTitle->setText(
-      TableString(State().m_bAbcLayout != 0 ? IDS_TITLE_ABC_LAYOUT : IDS_TITLE_KEYBOARD_LAYOUT));
+  const BusyCursor busy;
+  m_pTitle->setText(ModelTitle(State().m_bAbcLayout));
   if (m_bRefillOnShow != 0) {
     FillDriveList();
   }
@@ -307,8 +303,8 @@ void CPageFileChooser::OnSelchangedFolder(QTreeWidgetItem* item) {
       // files, and hidden files are listed like any other.
       const QDir folder(GetItemPath(item));
       const QStringList names =
-          folder.entryList(QStringList(FileMask(State().m_bAbcLayout)), QDir::Files | QDir::Hidden,
-                           QDir::Name | QDir::IgnoreCase);
+          folder.entryList(QStringList(ModelFileMask(State().m_bAbcLayout)),
+                           QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase);
       m_pFileList->addItems(names);
       if (m_pFileList->count() > 0) {
         m_pFileList->setCurrentRow(0);
@@ -324,9 +320,8 @@ void CPageFileChooser::OnSelchangeFile() {
     m_pStatusText->clear();
     return;
   }
-  BusyCursor busy;
+  const BusyCursor busy;
   const int result = zerviko::ReadFirmwarePackage(LocalPath(path), true, State().m_nLanguage);
-  busy.Release();
   if (result == zerviko::PACKAGE_OK) {
     m_pStatusText->setText(RevisionDisplayText(zerviko::GetPackageRevisionText()));
     return;
@@ -427,6 +422,7 @@ QString CPageFileChooser::JoinPath(const QString& left, const QString& right) {
 }
 
 void CPageFileChooser::ShowError(int stringId) {
+  const NormalCursor pointer;
   ShowMessageBox(this, TableString(stringId), TableString(IDS_CAPTION_ERROR),
                  MessageIcon::Exclamation);
 }

@@ -48,22 +48,37 @@ QByteArray Package(const QByteArray& englishRevision,
   return text + "<CODE>\r\n\x01\x02\x03";
 }
 
+// The page needs an application object; the last test's end takes it down again,
+// while the process is still whole.
+class ApplicationEnvironment : public ::testing::Environment {
+ public:
+  ApplicationEnvironment() {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    m_application = std::make_unique<QApplication>(m_argc, m_argv);
+  }
+  void TearDown() override { m_application.reset(); }
+
+ private:
+  int m_argc = 1;
+  char m_name[19] = "file_chooser_tests";
+  char* m_argv[2] = {m_name, nullptr};
+  std::unique_ptr<QApplication> m_application;
+};
+
 class FileChooserPage : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     if (QApplication::instance() == nullptr) {
-      if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-      static int argc = 1;
-      static char name[] = "file_chooser_tests";
-      static char* argv[] = {name, nullptr};
-      static QApplication application(argc, argv);
+      ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
     }
   }
 
   void SetUp() override {
     ASSERT_TRUE(m_temp.isValid());
-    m_previousHandler = SetMessageBoxHandler(
-        [this](const MessageBoxRequest& request) { m_messages.push_back(request); });
+    m_previousHandler = SetMessageBoxHandler([this](const MessageBoxRequest& request) {
+      m_messages.push_back(request);
+      m_busyDuringMessage.push_back(QApplication::overrideCursor() != nullptr);
+    });
 
     // Volumes: a USB stick holding the program, a disc, and a card reader whose
     // medium has gone (its mount point no longer exists).
@@ -203,6 +218,7 @@ class FileChooserPage : public ::testing::Test {
   std::unique_ptr<HostWindow> m_host;
   CPageFileChooser* m_page = nullptr;  // owned by m_host
   std::vector<MessageBoxRequest> m_messages;
+  std::vector<bool> m_busyDuringMessage;  // whether a busy cursor stood over each box
   MessageBoxHandler m_previousHandler;
 };
 
@@ -263,6 +279,11 @@ TEST_F(FileChooserPage, AMissingStartFolderLeavesTheDeepestFolderFoundSelected) 
   OpenPage();
   EXPECT_EQ(SelectedFolder(), Local("stick") + "|Program|Other");
   EXPECT_EQ(ListedFiles(), (QStringList{"ZERVIKO_broken.avk", "ZERVIKO_good.avk"}));
+  // Its first package is checked on the way, under the show's busy cursor; the message
+  // box still gets the normal pointer, and the busy cursor is gone afterwards.
+  EXPECT_EQ(MessageTexts(), QStringList{kFileUnusable});
+  EXPECT_EQ(m_busyDuringMessage, std::vector<bool>{false});
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 TEST_F(FileChooserPage, TellsTheUserAboutUnusableAndVanishedFiles) {
@@ -276,6 +297,7 @@ TEST_F(FileChooserPage, TellsTheUserAboutUnusableAndVanishedFiles) {
   EXPECT_EQ(m_messages[0].icon, MessageIcon::Exclamation);
   EXPECT_EQ(m_messages[0].owner, m_page);
   EXPECT_EQ(Status(), "");
+  EXPECT_EQ(m_busyDuringMessage, std::vector<bool>{false});
 
   ClickFile("ZERVIKO_good.avk");
   EXPECT_EQ(Status(), "Other revision");

@@ -146,9 +146,16 @@ void Target::Restart(bool bootMode) {
   m_bootSize = 0;
   m_bootSizeBytes = 0;
   m_echoIndex = 0;
-  m_microKernel.clear();
   m_frame.clear();
   m_fault = nullptr;
+}
+
+void Target::RestartResidentKernel() {
+  m_mode = Mode::Kernel;
+  m_state = State::Idle;
+  m_kernelRate = 0;
+  m_mainKernelLoaded = m_eraseModuleLoaded = m_writeModuleLoaded = false;
+  m_selectedDevice = -1;
 }
 
 void Target::Receive(std::uint8_t byte, std::int32_t rate, Reply& reply) {
@@ -162,7 +169,7 @@ void Target::Receive(std::uint8_t byte, std::int32_t rate, Reply& reply) {
     const std::int32_t expected = m_state == State::RateAck ? m_newRate : m_kernelRate;
     if (m_kernelRate == 0 && rate > 0) m_kernelRate = rate;
     if (expected == 0 || rate <= 0 || RateMatchesExpected(rate, expected)) {
-      m_frameRate = m_state == State::Idle ? rate : m_frameRate;
+      if (m_state == State::Idle || m_state == State::RateAck) m_frameRate = rate;
       ReceiveKernel(byte, reply);
     }
   }
@@ -493,6 +500,9 @@ void Target::FinishWrite(Reply& reply) {
     ++m_writesEnded;
     EndCommand();
     Acknowledge(reply);
+    // The host now asks the user to reset the printer; the virtual one does it by
+    // itself, so that the next run finds the resident kernel at the first rate again.
+    if (m_mode == Mode::Kernel) RestartResidentKernel();
     return;
   }
   const std::size_t offset = m_writeAddress - m_flashBase;

@@ -113,11 +113,16 @@ class Target {
   void Receive(std::uint8_t byte, std::int32_t rate, Reply& reply);
   // A restart through the modem lines: into the boot program, or the user firmware.
   void Restart(bool bootMode);
+  // The resident kernel as after power-on: no modules, rate taken from the first byte.
+  // Happens by itself after each completed write, as the user is asked to reset then.
+  void RestartResidentKernel();
 
   Mode CurrentMode() const { return m_mode; }
   const std::vector<std::uint8_t>& Flash() const { return m_flash; }
   std::uint32_t FlashBase() const { return m_flashBase; }
   const std::vector<FrameRecord>& Frames() const { return m_frames; }
+  // The bytes of a command still being received.
+  const std::vector<std::uint8_t>& FrameInProgress() const { return m_frame; }
   const std::vector<EraseBlock>& EraseBlocks() const { return m_config.eraseBlocks; }
   // Completed end-of-write frames since the start.
   int WritesEnded() const { return m_writesEnded; }

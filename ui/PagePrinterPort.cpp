@@ -4,7 +4,10 @@
 #include <QFontDatabase>
 #include <QLabel>
 #include <QListWidget>
+#include <QPainter>
 #include <QPushButton>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 #include <utility>
 
 #include "ui/MessageBox.h"
@@ -19,6 +22,41 @@ constexpr int ROLE_PORT_INDEX = Qt::UserRole;  // an entry's index into the port
 QString FromLocal(const std::string& text) {
   return QString::fromLocal8Bit(QByteArray::fromStdString(text));
 }
+
+// A model button: a radio button drawn as a push button with the model's picture. The
+// checked one stays pressed in, with a navy frame so the choice shows at a glance.
+class CModelButton : public QPushButton {
+ public:
+  using QPushButton::QPushButton;
+
+ protected:
+  void paintEvent(QPaintEvent* /*event*/) override {
+    QStylePainter painter(this);
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    const bool pressed = isChecked() || isDown();
+    if (pressed) option.state |= QStyle::State_Sunken;
+    painter.drawControl(QStyle::CE_PushButtonBevel, option);
+    if (!icon().isNull()) {
+      const QPixmap picture = icon().pixmap(iconSize(), isEnabled() ? QIcon::Normal : QIcon::Disabled);
+      QRect target(QPoint(0, 0), iconSize());
+      target.moveCenter(rect().center());
+      if (pressed) target.translate(1, 1);
+      painter.drawPixmap(target, picture);
+    }
+    if (isChecked()) {
+      painter.setPen(QPen(kPageTextColour, 3));
+      painter.setBrush(Qt::NoBrush);
+      painter.drawRect(rect().adjusted(2, 2, -2, -2));
+    }
+    if (hasFocus()) {
+      QStyleOptionFocusRect focus;
+      focus.initFrom(this);
+      focus.rect = rect().adjusted(5, 5, -5, -5);
+      painter.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
+    }
+  }
+};
 
 }  // namespace
 
@@ -40,7 +78,7 @@ CPagePrinterPort::CPagePrinterPort(QWidget* parent, PortListSource portListSourc
     int radio;
   } models[] = {{&m_pAbcButton, "modelAbc", 58, 0}, {&m_pKeyboardButton, "modelKeyboard", 222, 1}};
   for (const auto& model : models) {
-    auto* button = new QPushButton(this);
+    auto* button = new CModelButton(this);
     button->setObjectName(QLatin1String(model.name));
     button->setGeometry(DluRect(model.x, 39, 150, 130));
     button->setCheckable(true);

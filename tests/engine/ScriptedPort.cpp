@@ -118,7 +118,7 @@ void ScriptedPort::Sleep(std::chrono::milliseconds duration) {
 }
 
 void ScriptedPort::Reply(const std::vector<std::uint8_t>& bytes, double delayMs) {
-  // Bytes of one reply follow each other at line speed, and never overtake earlier ones.
+  // A reply arrives whole at one moment, and never before the bytes queued earlier.
   double at = now + delayMs;
   if (!m_input.empty()) at = std::max(at, m_input.back().at);
   for (std::uint8_t b : bytes) m_input.push_back({b, at});

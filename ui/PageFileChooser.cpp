@@ -79,6 +79,17 @@ class NormalCursor {
   int m_nLifted = 0;
 };
 
+// The folder tree draws no lines and no expand buttons: folders open by a double
+// click, which is also what reads their subfolders.
+class FolderTree : public QTreeWidget {
+ public:
+  using QTreeWidget::QTreeWidget;
+
+ protected:
+  void drawBranches(QPainter* /*painter*/, const QRect& /*rect*/,
+                    const QModelIndex& /*index*/) const override {}
+};
+
 }  // namespace
 
 CPageFileChooser::CPageFileChooser(QWidget* parent)
@@ -99,7 +110,7 @@ CPageFileChooser::CPageFileChooser(QWidget* parent)
   m_pDriveList->setGeometry(DluX(6), DluY(33), DluX(114), m_pDriveList->sizeHint().height());
   m_pDriveList->setMaxVisibleItems(10);
 
-  m_pFolderTree = new QTreeWidget(this);
+  m_pFolderTree = new FolderTree(this);
   m_pFolderTree->setObjectName(QStringLiteral("folderTree"));
   m_pFolderTree->setGeometry(DluRect(125, 33, 146, 170));
   m_pFolderTree->setColumnCount(1);

@@ -18,6 +18,7 @@
 #include "package/FirmwarePackage.h"
 #include "ui/MessageBox.h"
 #include "ui/PageFileChooser.h"
+#include "ui/Pictures.h"
 
 namespace {
 
@@ -188,7 +189,25 @@ class FileChooserPage : public ::testing::Test {
     for (int i = 0; i < item->childCount(); ++i) names << item->child(i)->text(0);
     return names;
   }
-  static int Picture(QTreeWidgetItem* item) { return item->data(0, Qt::UserRole).toInt(); }
+  // Which of the pictures an icon shows: the index in names, or -1.
+  static int PictureOf(const QIcon& icon, std::initializer_list<const char*> names) {
+    const QImage shown = icon.pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
+    int index = 0;
+    for (const char* name : names) {
+      const QImage picture = LoadPicture(QString::fromLatin1(name)).toImage();
+      if (!picture.isNull() && picture.convertToFormat(QImage::Format_ARGB32) == shown)
+        return index;
+      ++index;
+    }
+    return -1;
+  }
+  static int Picture(QTreeWidgetItem* item) {
+    return PictureOf(item->icon(0), {PICTURE_FOLDER_CLOSED, PICTURE_FOLDER_OPEN});
+  }
+  int DrivePicture(int entry) const {
+    return PictureOf(Drives()->itemIcon(entry),
+                     {PICTURE_DRIVE_REMOVABLE, PICTURE_DRIVE_CDROM, PICTURE_DRIVE_FIXED});
+  }
 
   void ClickFolder(QTreeWidgetItem* item) {
     Tree()->scrollToItem(item);
@@ -339,6 +358,9 @@ TEST_F(FileChooserPage, AnUnavailableDriveIsRefusedAndThePreviousOneStays) {
   ASSERT_EQ(Drives()->count(), 3);
   EXPECT_EQ(Drives()->itemText(0), Local("a_gone"));
   EXPECT_EQ(Drives()->itemText(1), Local("disc"));
+  EXPECT_EQ(DrivePicture(0), 0);  // removable, even without its medium
+  EXPECT_EQ(DrivePicture(1), 1);  // optical
+  EXPECT_EQ(DrivePicture(2), 0);
   const QString folderBefore = SelectedFolder();
 
   Drives()->setCurrentIndex(0);  // as the user's choice in the drop-down list

@@ -34,9 +34,6 @@ class VolumeTable {
   // The listed volumes in path order. An unreadable mount table gives none.
   std::vector<Volume> List() const;
 
-  const std::string& MountTable() const { return m_strMountTable; }
-  const std::string& SysfsRoot() const { return m_strSysfsRoot; }
-
  private:
   bool IsRemovableDevice(const std::string& device) const;
 

@@ -149,6 +149,17 @@ TEST_F(FormatTest, StartMarkerLineOpensNoBlock) {
   EXPECT_EQ(GetPackageDeviceSetupText(), "s");
 }
 
+TEST_F(FormatTest, RepeatedStartMarkerClosesOpenBlocks) {
+  const std::string header =
+      "<LANG_ENGLISH>\r\n<REVISION>\r\nr1\r\n<DEVICE SETUP>\r\ns1\r\n<LANG_ENGLISH>\r\nlost\r\n"
+      "<END REVISION>\r\n<END DEVICE SETUP>\r\n<END LANG_ENGLISH>\r\n<CODE>\r\n";
+  ASSERT_EQ(Read(header), PACKAGE_OK);
+  // Both blocks were closed by the second start marker; the end markers still store
+  // what the shared accumulator held before it.
+  EXPECT_EQ(GetPackageRevisionText(), "s1\r\ns1");
+  EXPECT_EQ(GetPackageDeviceSetupText(), "s1\r\ns1");
+}
+
 TEST_F(FormatTest, BlocksOfOtherSectionsAndOutsideDoNotCount) {
   const std::string header = "<REVISION>\r\n<DEVICE SETUP>\r\n" + Section("GERMAN", "de", "de setup") +
                              "<LANG_ENGLISH>\r\n<DEVICE SETUP>\r\nen setup\r\n<END DEVICE SETUP>\r\n"

@@ -62,6 +62,8 @@ class PtyServer {
   // Time the line needed for every byte exchanged, and the emulated processing time.
   double LineSeconds() const;
   double ProcessingSeconds() const;
+  // How late the paced replies went out in all, from timers that woke up late.
+  double LateSeconds() const;
   bool WriteFlash(const std::string& path, std::string* error);
 
  private:
@@ -85,6 +87,8 @@ class PtyServer {
   std::chrono::steady_clock::time_point m_txFree{};
   std::chrono::nanoseconds m_lineTime{0};
   std::chrono::nanoseconds m_processingTime{0};
+  std::chrono::steady_clock::duration m_lateness{0};       // not yet made up
+  std::chrono::steady_clock::duration m_totalLateness{0};
 };
 
 }  // namespace zerviko::sim

@@ -119,8 +119,8 @@ int main(int argc, char** argv) {
   app.add_option("--flash-out", flashOut,
                  "write the flash content to FILE after each end of write and on exit");
   app.add_option("--stats", statsPath,
-                 "on exit write line_seconds, processing_seconds, bytes_received and "
-                 "bytes_sent to FILE");
+                 "on exit write line_seconds, processing_seconds, late_seconds (timer "
+                 "lateness of paced replies), bytes_received and bytes_sent to FILE");
   app.add_flag("--once", once, "exit when the host closes the port after a completed write");
   app.add_flag("-v,--verbose", verbose, "print every frame received on standard error");
   CLI11_PARSE(app, argc, argv);
@@ -209,6 +209,7 @@ int main(int argc, char** argv) {
     std::ofstream stats(statsPath, std::ios::trunc);
     stats << "line_seconds=" << server.LineSeconds() << "\n"
           << "processing_seconds=" << server.ProcessingSeconds() << "\n"
+          << "late_seconds=" << server.LateSeconds() << "\n"
           << "bytes_received=" << server.Inspect([](const Target& t) { return t.BytesReceived(); })
           << "\n"
           << "bytes_sent=" << server.Inspect([](const Target& t) { return t.BytesSent(); }) << "\n";

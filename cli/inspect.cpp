@@ -183,6 +183,9 @@ void AddInspectCommand(CLI::App& app, Action& action) {
       ->capture_default_str();
   sub->add_flag("--json", options->json,
                 "print one JSON object: result, revision, deviceSetup (texts with their CR LF), imageLength");
+  sub->footer(
+      "Exit status: 0 the package is usable, 3 it is unavailable (missing, not a file, locked or "
+      "unreadable), 4 it is unusable (a marker is missing), 2 usage error.");
   sub->callback([&action, options] { action = [options] { return RunInspect(*options); }; });
 }
 

@@ -46,7 +46,7 @@ Tarno Corp.</translation>
     <name>CPagePrinterPort</name>
     <message>
         <source>Select the model and port to program</source>
-        <translation>Selecione o modelo e a porta a programar</translation>
+        <translation>Selecione o modelo e a porta para a programação</translation>
     </message>
     <message>
         <source>ABC Layout</source>
@@ -80,7 +80,7 @@ Tarno Corp.</translation>
     <name>StringTable</name>
     <message>
         <source>Select the model and port to program</source>
-        <translation>Selecione o modelo e a porta a programar</translation>
+        <translation>Selecione o modelo e a porta para a programação</translation>
     </message>
     <message>
         <source>Select a port</source>
@@ -104,7 +104,7 @@ Selecione um arquivo.</translation>
     </message>
     <message>
         <source>Select the file to download</source>
-        <translation>Selecione o arquivo a transferir</translation>
+        <translation>Selecione o arquivo a ser transferido</translation>
     </message>
     <message>
         <source>Tarno ZERVIKO Firmware Loader</source>

@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QImage>
+#include <QResource>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -53,6 +54,23 @@ TEST(Pictures, EveryPictureIsThereAtItsSize) {
   EXPECT_NE(Picture("BACKU"), Picture("BACKD"));
   EXPECT_NE(Picture("BACKU"), Picture("BACKX"));
   EXPECT_TRUE(LoadPicture(QStringLiteral("NOSUCHPICTURE")).isNull());
+}
+
+TEST(Pictures, ALanguagePacksPictureWinsOverTheProgramsOwn) {
+  const QString bundle = QStringLiteral(ZERVIKO_TEST_OVERRIDE_BUNDLE);
+  ASSERT_TRUE(QResource::registerResource(bundle, QStringLiteral("/lang")));
+  EXPECT_EQ(PicturePath(QStringLiteral("EXITU")), QStringLiteral(":/lang/pictures/EXITU.png"));
+  EXPECT_EQ(LoadPicture(QStringLiteral("EXITU")).size(), QSize(16, 16));
+  // What the pack does not carry still comes from the program.
+  EXPECT_EQ(LoadPicture(QStringLiteral("EXITD")).size(), QSize(75, 23));
+  {
+    QWidget host;
+    CBitmapButton exit(&host);
+    ASSERT_TRUE(exit.LoadBitmaps(QStringLiteral("EXIT")));
+    EXPECT_EQ(exit.size(), QSize(16, 16));
+  }
+  ASSERT_TRUE(QResource::unregisterResource(bundle, QStringLiteral("/lang")));
+  EXPECT_EQ(LoadPicture(QStringLiteral("EXITU")).size(), QSize(75, 23));
 }
 
 TEST(BitmapButton, TakesTheSizeOfItsNormalPictureKeepingItsCorner) {

@@ -75,7 +75,7 @@ if out=$(run_wizard); then :; else echo "wizard exited with $?"; cat "$scratch/w
 echo "$out"
 check "wizard found its folder through the launcher" grep -qxF "program folder: $(readlink -f "$prog")/" <<<"$out"
 check "wizard speaks English without a pack" grep -qxF "title: Tarno ZERVIKO Firmware Loader" <<<"$out"
-check "wizard started an empty status log in its folder" test -f "$prog/Status.log"
+check "wizard started an empty status log in its folder" sh -c "[ -f '$prog/Status.log' ] && [ ! -s '$prog/Status.log' ]"
 
 cp "$prog/Languages/FRA.rcc" "$prog/Resources/"
 if out=$(run_wizard); then :; else echo "wizard exited with $?"; cat "$scratch/wizard.err"; fi

@@ -3,6 +3,9 @@
 
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <thread>
+
+#include "package/FirmwarePackage.h"
 
 #include "sim/PtyServer.h"
 #include "tests/e2e/Support.h"
@@ -222,6 +225,62 @@ TEST(CliTest, CtrlCAbortsBeforeTheNextBlock) {
   EXPECT_EQ(last["text"], "Programming aborted");
   EXPECT_EQ(last["level"], 0);
   EXPECT_EQ(child.out.find("Writing block 1F80..1FFF"), std::string::npos) << "stopped early";
+}
+
+}  // namespace
+}  // namespace zerviko::e2e
+
+namespace zerviko::e2e {
+namespace {
+
+TEST(CliTest, ASamplePackageIntoTheVirtualPrinterProgram) {
+  // The printer as a user starts it: its own program, reached through a link, writing
+  // its flash to a file when the host closes the port after the write.
+  const std::string package = std::string(ZERVIKO_PROGRAM_DIR) + "Firmware Files/ZERVIKO_ABC_V2.14.avk";
+  std::ifstream probe(package);
+  if (!probe) GTEST_SKIP() << "no sample package built";
+  ASSERT_EQ(ReadFirmwarePackage(package, false, 2), PACKAGE_OK);
+  std::uint32_t length = 0;
+  GetPackageImage(nullptr, &length);
+  Bytes image(length);
+  GetPackageImage(image.data(), &length);
+  ClearPackage();
+
+  TempDir dir;
+  const std::string link = dir.File("ttyZERVIKO");
+  Child target({ZERVIKO_TARGET, "--link", link, "--flash-out", dir.File("flash.bin"), "--once"});
+  std::thread printer([&] { target.Run(60s); });
+  // The link appears once the printer is up.
+  for (int i = 0; i < 200 && ::access(link.c_str(), F_OK) != 0; ++i) std::this_thread::sleep_for(10ms);
+  Child flash({kFlash, "program", "--port", link, "--package", package, "--language", "2"});
+  const int status = flash.Run(60s);
+  printer.join();
+  ASSERT_EQ(status, 0) << flash.err;
+  EXPECT_FALSE(target.timedOut) << "the printer ends when the host closes after the write";
+  EXPECT_EQ(target.out.substr(0, 9), "/dev/pts/");
+  const Bytes written = ReadFile(dir.File("flash.bin"));
+  ASSERT_EQ(written.size(), 512u * 1024);
+  EXPECT_TRUE(std::equal(image.begin(), image.end(), written.begin()));
+  EXPECT_NE(::access(link.c_str(), F_OK), 0) << "the link is removed at the end";
+}
+
+TEST(CliTest, TheVirtualPrinterRefusesBadOptions) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{ZERVIKO_TARGET, "--fault", "bogus:0x50"},
+        std::vector<std::string>{ZERVIKO_TARGET, "--fault", "error:0x50"},
+        std::vector<std::string>{ZERVIKO_TARGET, "--blocks", "4K,zero"},
+        std::vector<std::string>{ZERVIKO_TARGET, "--device", "23:short code"}}) {
+    Child child(args);
+    EXPECT_EQ(child.Run(10s), 2) << args[2];
+    EXPECT_FALSE(child.err.empty());
+  }
+  Child help({ZERVIKO_TARGET, "--help"});
+  EXPECT_EQ(help.Run(10s), 0);
+  for (const char* option : {"--link", "--pace", "--erase-time", "--write-time", "--device",
+                             "--no-devices", "--blocks", "--flash-base", "--blank",
+                             "--stuck-block", "--fault", "--flash-out", "--stats", "--once",
+                             "--verbose"})
+    EXPECT_NE(help.out.find(option), std::string::npos) << option;
 }
 
 }  // namespace

@@ -206,9 +206,11 @@ void PrintOpenHint(const std::string& port, int error) {
     case EACCES:
     case EPERM:
       std::cerr << "zerviko-flash: no permission to open " << port
-                << ". Install the udev rule shipped with the package (it gives the printer's "
-                   "USB bridge to the 'dialout' group), or add yourself to that group "
-                   "(sudo usermod -aG dialout $USER) and log in again.\n";
+                << ". Install the zerviko-loader package: its udev rule "
+                   "(70-zerviko-bridge.rules) lets the user logged in at the seat open the "
+                   "printer's USB bridge; unplug the printer and plug it in again afterwards. "
+                   "For another serial port, or from a remote login, add yourself to the "
+                   "'dialout' group (sudo usermod -aG dialout $USER) and log in again.\n";
       break;
     case EBUSY:
       std::cerr << "zerviko-flash: " << port << " is in use by another program.\n";

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <ostream>
 #include <thread>
 
 #include "engine/TermiosSerialPort.h"
@@ -267,6 +270,8 @@ struct ErrorCase {
   const char* text;
 };
 
+void PrintTo(const ErrorCase& c, std::ostream* os) { *os << c.text; }
+
 class KernelErrorTest : public ::testing::TestWithParam<ErrorCase> {};
 
 TEST_P(KernelErrorTest, TheKernelsComplaintEndsTheRun) {
@@ -296,7 +301,12 @@ INSTANTIATE_TEST_SUITE_P(
                       ErrorCase{0x52, "Error, kernel says: NOT_ERASE_ERROR"},
                       ErrorCase{0x53, "Error, kernel says: WRITE_ERROR"},
                       ErrorCase{0x80, "Error, kernel says: COMMAND_ERROR"},
-                      ErrorCase{0x99, "Target reports unknown error"}));
+                      ErrorCase{0x99, "Target reports unknown error"}),
+    [](const ::testing::TestParamInfo<ErrorCase>& info) {
+      char name[16];
+      std::snprintf(name, sizeof name, "Code%02X", info.param.code);
+      return std::string(name);
+    });
 
 TEST(ProgrammingTest, ErrorRepliesFromEachStage) {
   const struct {
@@ -326,6 +336,8 @@ struct SilenceCase {
   const char* text;
   long timeoutMs;
 };
+
+void PrintTo(const SilenceCase& c, std::ostream* os) { *os << c.fault; }
 
 class SilenceTest : public ::testing::TestWithParam<SilenceCase> {};
 
@@ -359,7 +371,13 @@ INSTANTIATE_TEST_SUITE_P(
         SilenceCase{"silent:0x50", "Writing block 0000..007F", "No acknowledge from target",
                     1000},
         // The one real ten-second wait of the suite: a block erase that never ends.
-        SilenceCase{"silent:0x48:2", "Erasing block 0", "No acknowledge from target", 10000}));
+        SilenceCase{"silent:0x48:2", "Erasing block 0", "No acknowledge from target", 10000}),
+    [](const ::testing::TestParamInfo<SilenceCase>& info) {
+      std::string name = info.param.fault;
+      for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+      return name;
+    });
 
 TEST(ProgrammingTest, BrokenInquiryReplies) {
   const struct {

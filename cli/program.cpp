@@ -100,7 +100,15 @@ class RunView {
 
   void OnMessage(int percent, int level, int blockMessage, const char* text,
                  std::uint8_t* abortFlag) {
-    if (g_interrupted && abortFlag) *abortFlag = 1;
+    if (g_interrupted && abortFlag) {
+      *abortFlag = 1;
+      if (!m_bAbortNoted && !m_args.json) {
+        ClearBar();
+        std::cerr << "zerviko-flash: stopping before the next block write (Ctrl-C again to "
+                     "quit at once)\n";
+      }
+      m_bAbortNoted = true;
+    }
     char line[300];
     std::snprintf(line, sizeof line, "%d: %s\n", level, text);
     m_log.Write(line);
@@ -149,6 +157,7 @@ class RunView {
   StatusLog& m_log;
   const bool m_bTerminal;
   bool m_bBarShown = false;
+  bool m_bAbortNoted = false;
   std::string m_strStage;
   std::string m_strError;
 };

@@ -38,7 +38,8 @@ TargetConfig WithFaults(std::initializer_list<const char*> texts, TargetConfig c
 // A virtual printer serving on its own thread for the life of the object.
 class Printer {
  public:
-  explicit Printer(TargetConfig config = {}) : m_server(std::move(config)) {
+  explicit Printer(TargetConfig config = {}, sim::PtyServerOptions options = {})
+      : m_server(std::move(config), std::move(options)) {
     std::string error;
     EXPECT_TRUE(m_server.Start(&error)) << error;
   }
@@ -231,6 +232,28 @@ TEST(ProgrammingTest, AnAbortStopsBeforeTheNextBlock) {
   EXPECT_TRUE(std::all_of(flash.begin() + 256, flash.begin() + 512,
                           [](std::uint8_t b) { return b == 0xFF; }));
   EXPECT_FALSE(printer.HasFrame({0x50, 0xFF, 0xFF, 0xFF, 0xFF, 0xB4}));
+}
+
+TEST(ProgrammingTest, APacedPrinterTakesTheLinesTime) {
+  TargetConfig config;
+  config.eraseTime = std::chrono::milliseconds(2);
+  config.writeTime = std::chrono::milliseconds(1);
+  sim::PtyServerOptions options;
+  options.pace = true;
+  Printer printer(config, options);
+  RunRecord record;
+  const auto start = Clock::now();
+  ASSERT_TRUE(RunEngine(Options(printer.Device()), TestImage(2048), record)) << record.LastText();
+  const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+  const double line = printer.Server().LineSeconds();
+  const double processing = printer.Server().ProcessingSeconds();
+  // Bytes to the printer and back, 11 bits each, almost all at 115200 bps.
+  const auto bytes = printer.Server().Inspect(
+      [](const Target& t) { return t.BytesReceived() + t.BytesSent(); });
+  EXPECT_GT(line, bytes * 11.0 / 115200);
+  EXPECT_LT(line, bytes * 11.0 / 9600);
+  EXPECT_DOUBLE_EQ(processing, 16 * 0.002 + 16 * 0.001);
+  EXPECT_GT(wall, 0.9 * (line + processing)) << "never faster than the line";
 }
 
 TEST(ProgrammingTest, TwoRunsInARow) {

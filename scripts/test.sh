@@ -9,14 +9,32 @@ bash scripts/install-deps.sh
 bash scripts/build.sh release asan fuzz
 
 export QT_QPA_PLATFORM=offscreen
+logs=$(mktemp -d)
+trap 'rm -rf "$logs"' EXIT
 
-echo "== test: release"
-ctest --preset release -j2
-echo "== test: asan"
-ctest --preset asan -j2
+passed=0
+failed=0
+for preset in release asan; do
+  echo "== test: $preset"
+  status=0
+  ctest --preset "$preset" -j2 2>&1 | tee "$logs/$preset.log" || status=$?
+  # "100% tests passed, 0 tests failed out of 300"
+  summary=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$logs/$preset.log" | tail -n 1)
+  if [ -z "$summary" ]; then
+    echo "== test: $preset ran no test" >&2
+    exit 1
+  fi
+  bad=$(sed -E 's/.*passed, ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$summary")
+  all=$(sed -E 's/.*passed, ([0-9]+) tests failed out of ([0-9]+).*/\2/' <<<"$summary")
+  passed=$((passed + all - bad))
+  failed=$((failed + bad))
+  if [ "$status" -ne 0 ] && [ "$bad" -eq 0 ]; then failed=$((failed + 1)); fi
+done
 
-if [ -x scripts/fuzz.sh ]; then
+if [ "$failed" -eq 0 ]; then
   echo "== fuzz"
   bash scripts/fuzz.sh
 fi
-echo "== all tests passed"
+
+echo "tests: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

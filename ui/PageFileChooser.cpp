@@ -137,6 +137,7 @@ CPageFileChooser::CPageFileChooser(QWidget* parent)
   m_pStatusText->setGeometry(DluRect(41, 214, 348, 26));
   m_pStatusText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   m_pStatusText->setWordWrap(true);
+  m_pStatusText->setTextFormat(Qt::PlainText);  // a package's text, never markup
 
   for (QLabel* label : {m_pTitle, m_pPrompt, m_pStatusText}) {
     label->setFont(*m_pTextFont);

@@ -4,12 +4,14 @@
 #include <QEvent>
 #include <QEventLoop>
 #include <QFile>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QHideEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QShowEvent>
+#include <QTextDocument>
 #include <QStringDecoder>
 #include <algorithm>
 #include <cstring>
@@ -125,6 +127,7 @@ CPageProgram::CPageProgram(QWidget* parent)
   m_pRevision = new QLabel(tr("Static"), this);
   m_pRevision->setObjectName(QStringLiteral("revision"));
   m_pRevision->setGeometry(DluRect(25, 26, 378, 14));
+  m_pRevision->setTextFormat(Qt::PlainText);
 
   m_pDeviceSetup = new QPlainTextEdit(this);
   m_pDeviceSetup->setObjectName(QStringLiteral("deviceSetup"));
@@ -166,6 +169,13 @@ bool CPageProgram::OnInitDialog() {
   for (QWidget* control : std::initializer_list<QWidget*>{m_pTitle, m_pRevision, m_pDeviceSetup,
                                                           m_pPercent}) {
     control->setFont(*m_pTextFont);
+  }
+  // "100 %" in this font is wider than the label's 22 dialog units: the label grows
+  // to the right, into the free margin, so that the figure is never cut.
+  const int percentWidth =
+      QFontMetrics(*m_pTextFont).horizontalAdvance(QStringLiteral("100 %")) + 2;
+  if (m_pPercent->width() < percentWidth) {
+    m_pPercent->resize(percentWidth, m_pPercent->height());
   }
 
   // The log holds the runs of this start of the program only. Without it the runs
@@ -214,11 +224,28 @@ void CPageProgram::OnShowWindow(bool bShow, int /*nStatus*/) {
   if (!bShow || m_bRunning) return;
   CWaitCursor wait;
   // The texts of the package the file page checked last.
-  m_pRevision->setText(DecodePackageText(zerviko::GetPackageRevisionText()));
+  ShowRevision(DecodePackageText(zerviko::GetPackageRevisionText()));
   m_pDeviceSetup->setPlainText(DecodePackageText(zerviko::GetPackageDeviceSetupText()));
   m_pTitle->setText(ModelTitle(State().m_bAbcLayout));
   // Taken on every show, so a port chosen anew after a run is used by the next one.
   m_options.portName = LocalName(State().m_strPort);
+}
+
+void CPageProgram::ShowRevision(const QString& text) {
+  // The revision line has room for one line of text inside its frame. A longer
+  // revision shows its first line, cut with an ellipsis where something is left out,
+  // and the whole text as the line's tooltip, rather than lines spilling over the frame.
+  const QString firstLine = text.section(QLatin1Char('\n'), 0, 0).trimmed();
+  const bool bMoreLines = !text.section(QLatin1Char('\n'), 1).trimmed().isEmpty();
+  const QFontMetrics metrics(m_pRevision->font());
+  const int room = m_pRevision->contentsRect().width();
+  QString shown = bMoreLines ? firstLine + QStringLiteral(" \u2026") : firstLine;
+  if (metrics.horizontalAdvance(shown) > room) {
+    shown = metrics.elidedText(firstLine, Qt::ElideRight, room);
+  }
+  m_pRevision->setText(shown);
+  // Escaped: the package's text is shown as it is written, never as markup.
+  m_pRevision->setToolTip(shown == text ? QString() : Qt::convertFromPlainText(text));
 }
 
 void CPageProgram::EnableRunControls(bool bEnable) {

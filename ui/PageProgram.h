@@ -61,6 +61,7 @@ class CPageProgram : public CWizardPage {
   void OnShowWindow(bool bShow, int nStatus);
   bool RunEngine(const std::vector<std::uint8_t>& image);
   void ShowProgress(int percent, int level, const QByteArray& text);
+  void ShowRevision(const QString& text);
 
   std::unique_ptr<QFont> m_pTextFont;  // 11-point Arial of the texts
   QProgressBar* m_progress = nullptr;

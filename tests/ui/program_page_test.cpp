@@ -10,6 +10,7 @@
 #include <QProgressBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 #include <memory>
 #include <string>
@@ -174,6 +175,45 @@ TEST_F(ProgramPage, FillsTheRunParametersAndEmptiesTheLog) {
   m_dialog.reset();
   EXPECT_TRUE(QFile::exists(m_appDir + QStringLiteral("Status.log")));
   EXPECT_EQ(Log(), QByteArray());
+}
+
+// The revision line holds one line inside its etched frame, whatever the package says.
+TEST_F(ProgramPage, ARevisionOfSeveralLinesStaysInsideItsFrame) {
+  struct Case {
+    QByteArray revision;
+    QString fullText;
+  };
+  const QString longLine(200, QLatin1Char('W'));
+  for (const Case& c :
+       {Case{"Firmware 9.99 for testing\r\nReleased 1 May 2026\r\nBuild <b>42</b>",
+             QStringLiteral("Firmware 9.99 for testing\nReleased 1 May 2026\nBuild <b>42</b>")},
+        Case{longLine.toLatin1(), longLine}}) {
+    ASSERT_TRUE(uitest::WriteFile(m_package, uitest::MakePackage(c.revision, "Setup", TestImage())));
+    OpenOnProgramPage();
+    const QLabel* label = Page().RevisionLabel();
+    const QString shown = label->text();
+    SCOPED_TRACE(shown.toStdString());
+    EXPECT_FALSE(shown.contains(QLatin1Char('\n')));
+    EXPECT_TRUE(shown.endsWith(QChar(0x2026)));  // the ellipsis says there is more
+    EXPECT_LE(label->fontMetrics().horizontalAdvance(shown), label->contentsRect().width());
+    EXPECT_LE(label->fontMetrics().height(), label->height());
+    EXPECT_EQ(label->textFormat(), Qt::PlainText);
+    // The whole text, markup and all, is the tooltip.
+    QTextDocument tooltip;
+    tooltip.setHtml(label->toolTip());
+    EXPECT_EQ(tooltip.toPlainText(), c.fullText);
+    // The label stays where it was laid out, inside the frame.
+    EXPECT_EQ(label->geometry(), QRect(38, 42, 567, 23));
+  }
+  EXPECT_TRUE(Page().RevisionLabel()->text().startsWith(QStringLiteral("WWW")));
+  // Nothing to hide: no tooltip.
+  ASSERT_TRUE(uitest::WriteFile(m_package, uitest::MakePackage("V1", "Setup", TestImage())));
+  OpenOnProgramPage();
+  EXPECT_EQ(Page().RevisionLabel()->text(), QStringLiteral("V1"));
+  EXPECT_EQ(Page().RevisionLabel()->toolTip(), QString());
+  // The run's figure has room for "100 %".
+  const QLabel* percent = Page().PercentLabel();
+  EXPECT_GE(percent->width(), percent->fontMetrics().horizontalAdvance(QStringLiteral("100 %")));
 }
 
 TEST_F(ProgramPage, ASuccessfulRunWritesTheImageAndSaysSoAfterTheBusyWindow) {

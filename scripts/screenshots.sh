@@ -43,19 +43,20 @@ out=$(cd "$out" && pwd)
 
 # The program folder goes where few other folders stand beside it, so that the file
 # chooser's tree shows the way to "Firmware Files" rather than a crowded /tmp.
-work=$(mktemp -d /var/tmp/zerviko-loader.XXXXXX 2>/dev/null || mktemp -d)
+program=$(mktemp -d /var/tmp/zerviko-loader.XXXXXX 2>/dev/null || mktemp -d)
+# Everything else (the printer's output, the window manager's settings) goes elsewhere.
+work=$(mktemp -d)
 # A short port name, so that the port list shows it whole.
 link=$(mktemp -u /tmp/ttyZV.XXXXXX)
 target_pid=""
 cleanup() {
   if [ -n "$target_pid" ]; then kill "$target_pid" 2>/dev/null || true; wait "$target_pid" 2>/dev/null || true; fi
-  rm -rf "$work" "$link"
+  rm -rf "$program" "$work" "$link"
 }
 trap cleanup EXIT
 
 # A program folder of its own: the samples, the kernel files, the chosen pack, and a
 # status log that does not land in the build's program folder.
-program="$work"
 mkdir -p "$program/Resources"
 cp -r "$build/bin/Firmware Files" "$build"/bin/*.cde "$program/"
 prefix="wizard"
@@ -70,16 +71,32 @@ target_pid=$!
 for _ in $(seq 50); do [ -e "$link" ] && break; sleep 0.1; done
 [ -e "$link" ] || { cat "$work/target.out" >&2; exit 1; }
 
-# With a window manager (openbox, when installed) the windows carry their title bars
-# as on a desktop; without one they are pictured bare.
+# With a window manager (openbox, when installed) the windows carry their captions as
+# on a desktop; without one they are pictured bare. Openbox would draw minimise,
+# maximise and close buttons on every window whatever the window asks for (the busy
+# window has no close box), so its title bars show the caption alone.
 wm=""
-command -v openbox > /dev/null && wm="openbox"
+if command -v openbox > /dev/null; then
+  cat > "$work/openbox.xml" <<'XML'
+<?xml version="1.0" encoding="UTF-8"?>
+<openbox_config xmlns="http://openbox.org/3.4/rc">
+  <theme>
+    <name>Clearlooks</name><titleLayout>L</titleLayout>
+    <font place="ActiveWindow"><name>sans</name><size>9</size><weight>bold</weight></font>
+    <font place="InactiveWindow"><name>sans</name><size>9</size><weight>bold</weight></font>
+  </theme>
+</openbox_config>
+XML
+  wm="openbox --config-file $work/openbox.xml"
+fi
+
+mkdir -m 700 "$work/runtime"
 
 # The desktop's fonts and colours, not a developer's own Qt settings.
-env -u QT_QPA_PLATFORM -u QT_STYLE_OVERRIDE -u QT_SCALE_FACTOR -u QT_SCREEN_SCALE_FACTORS \
+XDG_RUNTIME_DIR="$work/runtime" env -u QT_QPA_PLATFORM -u QT_STYLE_OVERRIDE -u QT_SCALE_FACTOR -u QT_SCREEN_SCALE_FACTORS \
   QT_QPA_PLATFORM=xcb QT_AUTO_SCREEN_SCALE_FACTOR=0 LC_ALL=C.UTF-8 \
   ZERVIKO_BRIDGE_PORT="$link" ZERVIKO_EXTRA_PORTS= WM="$wm" \
   xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" bash -c '
-    if [ -n "$WM" ]; then "$WM" > /dev/null 2>&1 & sleep 1; fi
+    if [ -n "$WM" ]; then $WM > /dev/null 2>&1 & sleep 1; fi
     exec "$0" "$@"' \
   "$build/tools/zerviko-screenshots" --program-dir "$program" --out "$out" --prefix "$prefix"

@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QHash>
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
@@ -20,7 +21,9 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
+#include <limits>
 #include <memory>
 
 #include "ui/LoaderApp.h"
@@ -38,13 +41,59 @@ void Settle(int ms) {
   loop.exec();
 }
 
+// A wizard has few colours of its own, and anti-aliased text adds some hundreds of
+// shades; the 256 most frequent colours are kept exactly (the grey, the navy, the
+// pictures') and every other pixel takes the nearest of them, so that the files stay
+// small without the wizard's colours drifting as they would in a fixed palette.
+QImage WithFewColours(const QImage& shot) {
+  const QImage rgb = shot.convertToFormat(QImage::Format_RGB32);
+  QHash<QRgb, qsizetype> counts;
+  for (int y = 0; y < rgb.height(); ++y) {
+    const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+    for (int x = 0; x < rgb.width(); ++x) ++counts[line[x] | 0xFF000000u];
+  }
+  QList<QRgb> colours = counts.keys();
+  std::sort(colours.begin(), colours.end(), [&counts](QRgb a, QRgb b) {
+    return counts[a] != counts[b] ? counts[a] > counts[b] : a < b;
+  });
+  if (colours.size() > 256) colours.resize(256);
+  QHash<QRgb, int> index;
+  for (int i = 0; i < colours.size(); ++i) index.insert(colours[i], i);
+  const auto nearest = [&colours](QRgb c) {
+    int best = 0;
+    int bestDistance = std::numeric_limits<int>::max();
+    for (int i = 0; i < colours.size(); ++i) {
+      const int dr = qRed(c) - qRed(colours[i]);
+      const int dg = qGreen(c) - qGreen(colours[i]);
+      const int db = qBlue(c) - qBlue(colours[i]);
+      const int distance = dr * dr + dg * dg + db * db;
+      if (distance < bestDistance) {
+        bestDistance = distance;
+        best = i;
+      }
+    }
+    return best;
+  };
+  QImage indexed(rgb.size(), QImage::Format_Indexed8);
+  indexed.setColorTable(colours);
+  for (int y = 0; y < rgb.height(); ++y) {
+    const auto* in = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+    uchar* out = indexed.scanLine(y);
+    for (int x = 0; x < rgb.width(); ++x) {
+      const QRgb c = in[x] | 0xFF000000u;
+      auto found = index.constFind(c);
+      if (found == index.constEnd()) found = index.insert(c, nearest(c));
+      out[x] = static_cast<uchar>(*found);
+    }
+  }
+  return indexed;
+}
+
 // What is on the screen inside rect, as the X server has it (not as the widget would
 // render itself): fonts, pictures and other windows on top included.
 bool Grab(QScreen* screen, const QRect& rect, const QString& path) {
   const QPixmap shot = screen->grabWindow(0, rect.x(), rect.y(), rect.width(), rect.height());
-  // A wizard has few colours; an indexed picture keeps the files small.
-  const QImage image =
-      shot.toImage().convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither | Qt::AvoidDither);
+  const QImage image = WithFewColours(shot.toImage());
   if (!image.save(path, "PNG", 9)) {
     std::fprintf(stderr, "zerviko-screenshots: cannot write %s\n", qPrintable(path));
     return false;

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFont>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
@@ -12,7 +13,10 @@
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <QStringDecoder>
+#include <QTextDocument>
+#include <QTextLayout>
 #include <QTreeWidget>
+#include <algorithm>
 
 #include "package/FirmwarePackage.h"
 #include "ui/MessageBox.h"
@@ -33,6 +37,39 @@ QString RevisionDisplayText(const std::string& text) {
   }
   decoded.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   return decoded;
+}
+
+// Shows a package's revision in the status text, which has room for two lines of its
+// font. A longer revision keeps the whole lines that fit, the last of them ending in an
+// ellipsis, and the whole text becomes the tooltip: no line is ever half drawn.
+void SetStatusText(QLabel* label, const QString& text) {
+  const QFontMetrics metrics(label->font());
+  const int width = label->contentsRect().width();
+  const int maxLines = std::max(1, label->contentsRect().height() / metrics.lineSpacing());
+  QStringList lines;
+  bool bCut = false;
+  const QStringList paragraphs = text.split(QLatin1Char('\n'));
+  for (qsizetype p = 0; p < paragraphs.size() && !bCut; ++p) {
+    QTextLayout layout(paragraphs[p], label->font());
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+      line.setLineWidth(width);
+      if (lines.size() == maxLines) {
+        bCut = true;
+        break;
+      }
+      lines.append(paragraphs[p].mid(line.textStart(), line.textLength()).trimmed());
+    }
+    layout.endLayout();
+  }
+  if (bCut) {
+    lines.last() = metrics.elidedText(lines.last() + QStringLiteral(" \u2026"), Qt::ElideRight, width);
+  }
+  label->setText(lines.join(QLatin1Char('\n')));
+  label->setToolTip(bCut ? Qt::convertFromPlainText(text) : QString());
 }
 
 constexpr int PICTURE_FOLDER_CLOSED_INDEX = 0;
@@ -329,17 +366,17 @@ void CPageFileChooser::OnSelchangedFolder(QTreeWidgetItem* item) {
 void CPageFileChooser::OnSelchangeFile() {
   const QString path = GetSelectedFilePath();
   if (path.isEmpty()) {
-    m_pStatusText->clear();
+    SetStatusText(m_pStatusText, QString());
     return;
   }
   const BusyCursor busy;
   const int result = zerviko::ReadFirmwarePackage(LocalPath(path), true, State().m_nLanguage);
   if (result == zerviko::PACKAGE_OK) {
-    m_pStatusText->setText(RevisionDisplayText(zerviko::GetPackageRevisionText()));
+    SetStatusText(m_pStatusText, RevisionDisplayText(zerviko::GetPackageRevisionText()));
     return;
   }
   ShowError(result == zerviko::PACKAGE_FILE_UNAVAILABLE ? IDS_FILE_UNAVAILABLE : IDS_FILE_UNUSABLE);
-  m_pStatusText->clear();
+  SetStatusText(m_pStatusText, QString());
 }
 
 int CPageFileChooser::CheckSelectedFile() {
@@ -352,11 +389,11 @@ int CPageFileChooser::CheckSelectedFile() {
   if (result == zerviko::PACKAGE_OK) {
     State().m_strPackagePath = path;
     // The file may have changed since it was selected: show what is accepted now.
-    m_pStatusText->setText(RevisionDisplayText(zerviko::GetPackageRevisionText()));
+    SetStatusText(m_pStatusText, RevisionDisplayText(zerviko::GetPackageRevisionText()));
     return 1;
   }
   ShowError(result == zerviko::PACKAGE_FILE_UNAVAILABLE ? IDS_FILE_UNAVAILABLE : IDS_FILE_UNUSABLE);
-  m_pStatusText->clear();
+  SetStatusText(m_pStatusText, QString());
   return 0;
 }
 

@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
 #include <QTreeWidget>
 #include <memory>
 #include <vector>
@@ -281,6 +282,36 @@ TEST_F(FileChooserPage, ShowsTheRevisionOfTheUsersLanguageForEachFileSelected) {
   ClickFile("zerviko_2.avk");
   EXPECT_EQ(SelectedFile(), "zerviko_2.avk");
   EXPECT_EQ(Status(), "Revision 2.0\nsecond line");
+  EXPECT_TRUE(m_messages.empty());
+}
+
+// The status text has room for two lines: a longer revision shows the whole lines
+// that fit, ending in an ellipsis, and the whole text as the tooltip.
+TEST_F(FileChooserPage, ALongRevisionShowsTheLinesThatFitAndTheRestAsTooltip) {
+  const QString words = QStringLiteral("word ").repeated(60).trimmed();
+  const QString manyLines = QStringLiteral("Revision 2.0\nsecond line\nthird line\n<i>fourth</i>");
+  OpenPage();
+  const QLabel* label = m_page->findChild<QLabel*>(QStringLiteral("statusText"));
+  for (const QString& revision : {manyLines, words}) {
+    QByteArray bytes = revision.toLatin1();
+    bytes.replace("\n", "\r\n");
+    Write("stick/Program/Firmware Files/zerviko_2.avk", Package(bytes));
+    ClickFile("ZERVIKO_1.AVK");
+    ClickFile("zerviko_2.avk");
+    const QString shown = Status();
+    SCOPED_TRACE(shown.toStdString());
+    EXPECT_TRUE(shown.startsWith(revision.left(8)));
+    EXPECT_TRUE(shown.endsWith(QChar(0x2026)));
+    EXPECT_LE((shown.count(QLatin1Char('\n')) + 1) * label->fontMetrics().lineSpacing(),
+              label->height());
+    EXPECT_LE(label->heightForWidth(label->width()), label->height());  // nothing half drawn
+    QTextDocument tooltip;
+    tooltip.setHtml(label->toolTip());
+    EXPECT_EQ(tooltip.toPlainText(), revision);
+  }
+  ClickFile("ZERVIKO_1.AVK");
+  EXPECT_EQ(Status(), "Revision 1.0");
+  EXPECT_EQ(label->toolTip(), QString());
   EXPECT_TRUE(m_messages.empty());
 }
 

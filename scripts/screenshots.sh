@@ -13,8 +13,9 @@
 # It writes wizard-1-model-port.png (model and port page), wizard-2-file.png (file
 # chooser in "Firmware Files", first sample selected), wizard-3-program.png
 # (programming page) and wizard-4-running.png (a run part-way: busy window and
-# progress bar). Needs xvfb (scripts/install-deps.sh). A run takes about a minute,
-# since the virtual printer paces its bytes at the line rate.
+# progress bar). Needs xvfb (scripts/install-deps.sh); with openbox installed
+# (apt-get install openbox) the windows carry their captions. A run takes under a
+# minute, since the virtual printer paces its bytes at the line rate.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -26,7 +27,7 @@ while [ $# -gt 0 ]; do
     --build) build="$2"; shift 2 ;;
     --out) out="$2"; shift 2 ;;
     --pack) pack="$2"; shift 2 ;;
-    -h|--help) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "screenshots.sh: unknown argument $1" >&2; exit 2 ;;
   esac
 done

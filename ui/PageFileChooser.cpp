@@ -66,7 +66,8 @@ void SetStatusText(QLabel* label, const QString& text) {
     layout.endLayout();
   }
   if (bCut) {
-    lines.last() = metrics.elidedText(lines.last() + QStringLiteral(" \u2026"), Qt::ElideRight, width);
+    lines.last() =
+        metrics.elidedText(lines.last() + QStringLiteral(" \u2026"), Qt::ElideRight, width);
   }
   label->setText(lines.join(QLatin1Char('\n')));
   label->setToolTip(bCut ? Qt::convertFromPlainText(text) : QString());

@@ -188,7 +188,8 @@ TEST_F(ProgramPage, ARevisionOfSeveralLinesStaysInsideItsFrame) {
        {Case{"Firmware 9.99 for testing\r\nReleased 1 May 2026\r\nBuild <b>42</b>",
              QStringLiteral("Firmware 9.99 for testing\nReleased 1 May 2026\nBuild <b>42</b>")},
         Case{longLine.toLatin1(), longLine}}) {
-    ASSERT_TRUE(uitest::WriteFile(m_package, uitest::MakePackage(c.revision, "Setup", TestImage())));
+    ASSERT_TRUE(
+        uitest::WriteFile(m_package, uitest::MakePackage(c.revision, "Setup", TestImage())));
     OpenOnProgramPage();
     const QLabel* label = Page().RevisionLabel();
     const QString shown = label->text();

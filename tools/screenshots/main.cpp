@@ -113,13 +113,14 @@ int main(int argc, char** argv) {
   const QCommandLineOption programDirOption(QStringLiteral("program-dir"),
                                             QStringLiteral("program folder to show"),
                                             QStringLiteral("DIR"));
-  const QCommandLineOption outOption(QStringLiteral("out"), QStringLiteral("folder for the pictures"),
+  const QCommandLineOption outOption(QStringLiteral("out"),
+                                     QStringLiteral("folder for the pictures"),
                                      QStringLiteral("DIR"));
-  const QCommandLineOption prefixOption(QStringLiteral("prefix"),
-                                        QStringLiteral("start of the picture names (default: wizard)"),
-                                        QStringLiteral("NAME"), QStringLiteral("wizard"));
-  const QCommandLineOption noRunOption(QStringLiteral("no-run"),
-                                       QStringLiteral("leave out the picture of a programming run"));
+  const QCommandLineOption prefixOption(
+      QStringLiteral("prefix"), QStringLiteral("start of the picture names (default: wizard)"),
+      QStringLiteral("NAME"), QStringLiteral("wizard"));
+  const QCommandLineOption noRunOption(
+      QStringLiteral("no-run"), QStringLiteral("leave out the picture of a programming run"));
   parser.addOptions({programDirOption, outOption, prefixOption, noRunOption});
   parser.process(app);
   if (!parser.isSet(programDirOption) || !parser.isSet(outOption)) {
@@ -166,7 +167,8 @@ int main(int argc, char** argv) {
 
   const auto shot = [&](const QString& name) {
     Settle(300);
-    return Grab(screen, dialog.frameGeometry(), outDir.filePath(prefix + name + QStringLiteral(".png")));
+    return Grab(screen, dialog.frameGeometry(),
+                outDir.filePath(prefix + name + QStringLiteral(".png")));
   };
 
   // Page 1: the ABC layout model and the pre-selected virtual printer.

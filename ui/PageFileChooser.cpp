@@ -25,20 +25,6 @@
 
 namespace {
 
-// Package texts are 8-bit text: UTF-8 when they are valid UTF-8, otherwise the
-// Western code page the packages were written in.
-QString RevisionDisplayText(const std::string& text) {
-  const QByteArray bytes = QByteArray::fromStdString(text);
-  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-  QString decoded = utf8.decode(bytes);
-  if (utf8.hasError()) {
-    QStringDecoder western("windows-1252");
-    decoded = western.isValid() ? QString(western.decode(bytes)) : QString::fromLatin1(bytes);
-  }
-  decoded.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  return decoded;
-}
-
 // Shows a package's revision in the status text, which has room for two lines of its
 // font. A longer revision keeps the whole lines that fit, the last of them ending in an
 // ellipsis, and the whole text becomes the tooltip: no line is ever half drawn.
@@ -82,8 +68,6 @@ QIcon PictureIcon(const char* name) {
   return picture.isNull() ? QIcon() : QIcon(picture);
 }
 
-// Paths travel to the package reader in the file system's own 8-bit encoding.
-std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 QString DisplayPath(const std::string& path) {
   return QFile::decodeName(QByteArray::fromStdString(path));
 }
@@ -279,7 +263,7 @@ void CPageFileChooser::FillDriveList() {
     m_pDriveList->setCurrentIndex(-1);
   }
 
-  const int startDrive = zerviko::FindVolumeOf(m_volumes, LocalPath(m_strStartFolder));
+  const int startDrive = zerviko::FindVolumeOf(m_volumes, LocalName(m_strStartFolder));
   if (startDrive != -1) {
     {
       const QSignalBlocker blocker(m_pDriveList);
@@ -371,9 +355,9 @@ void CPageFileChooser::OnSelchangeFile() {
     return;
   }
   const BusyCursor busy;
-  const int result = zerviko::ReadFirmwarePackage(LocalPath(path), true, State().m_nLanguage);
+  const int result = zerviko::ReadFirmwarePackage(LocalName(path), true, State().m_nLanguage);
   if (result == zerviko::PACKAGE_OK) {
-    SetStatusText(m_pStatusText, RevisionDisplayText(zerviko::GetPackageRevisionText()));
+    SetStatusText(m_pStatusText, DecodePackageText(zerviko::GetPackageRevisionText()));
     return;
   }
   ShowError(result == zerviko::PACKAGE_FILE_UNAVAILABLE ? IDS_FILE_UNAVAILABLE : IDS_FILE_UNUSABLE);
@@ -386,11 +370,11 @@ int CPageFileChooser::CheckSelectedFile() {
     ShowError(IDS_NO_FILE_SELECTED);
     return 0;
   }
-  const int result = zerviko::ReadFirmwarePackage(LocalPath(path), true, State().m_nLanguage);
+  const int result = zerviko::ReadFirmwarePackage(LocalName(path), true, State().m_nLanguage);
   if (result == zerviko::PACKAGE_OK) {
     State().m_strPackagePath = path;
     // The file may have changed since it was selected: show what is accepted now.
-    SetStatusText(m_pStatusText, RevisionDisplayText(zerviko::GetPackageRevisionText()));
+    SetStatusText(m_pStatusText, DecodePackageText(zerviko::GetPackageRevisionText()));
     return 1;
   }
   ShowError(result == zerviko::PACKAGE_FILE_UNAVAILABLE ? IDS_FILE_UNAVAILABLE : IDS_FILE_UNUSABLE);
@@ -418,7 +402,7 @@ void CPageFileChooser::SelectStartFolder(const zerviko::Volume& volume) {
   m_pFolderTree->setCurrentItem(current);
 
   const std::vector<std::string> mountParts = zerviko::SplitPath(volume.mountPoint);
-  const std::vector<std::string> startParts = zerviko::SplitPath(LocalPath(m_strStartFolder));
+  const std::vector<std::string> startParts = zerviko::SplitPath(LocalName(m_strStartFolder));
   for (std::size_t i = mountParts.size(); i < startParts.size(); ++i) {
     const QString component = DisplayPath(startParts[i]);
     QTreeWidgetItem* match = nullptr;

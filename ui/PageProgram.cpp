@@ -27,24 +27,6 @@
 
 namespace {
 
-// Paths and port names reach the engine and the package reader in the file system's
-// own 8-bit encoding.
-std::string LocalName(const QString& name) { return QFile::encodeName(name).toStdString(); }
-
-// Package texts are 8-bit text: UTF-8 when they are valid UTF-8, otherwise the
-// Western code page the maker's tools wrote them in.
-QString DecodePackageText(const std::string& text) {
-  const QByteArray bytes = QByteArray::fromStdString(text);
-  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-  QString decoded = utf8.decode(bytes);
-  if (utf8.hasError()) {
-    QStringDecoder western("windows-1252");
-    decoded = western.isValid() ? QString(western.decode(bytes)) : QString::fromLatin1(bytes);
-  }
-  decoded.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  return decoded;
-}
-
 // While a run goes on the wizard takes no input at all, yet it keeps painting. Input
 // is dropped, not deferred, so that nothing clicked during the run acts after it.
 class CInputBlocker : public QObject {

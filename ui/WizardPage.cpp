@@ -1,9 +1,11 @@
 #include "ui/WizardPage.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QPalette>
+#include <QStringDecoder>
 #include <stdexcept>
 
 #include "ui/StringTable.h"
@@ -69,4 +71,18 @@ void CWizardPage::keyPressEvent(QKeyEvent* event) {
     return;
   }
   QWidget::keyPressEvent(event);
+}
+
+std::string LocalName(const QString& name) { return QFile::encodeName(name).toStdString(); }
+
+QString DecodePackageText(const std::string& text) {
+  const QByteArray bytes = QByteArray::fromStdString(text);
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  QString decoded = utf8.decode(bytes);
+  if (utf8.hasError()) {
+    QStringDecoder western("windows-1252");
+    decoded = western.isValid() ? QString(western.decode(bytes)) : QString::fromLatin1(bytes);
+  }
+  decoded.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  return decoded;
 }

@@ -7,6 +7,7 @@
 #include <QRect>
 #include <QString>
 #include <QWidget>
+#include <string>
 
 // The folder of the running executable, ending in "/"; empty when it cannot be found.
 QString ProgramFolder();
@@ -53,6 +54,14 @@ QString ModelFileMask(int bAbcLayout);
 
 // The 11-point Arial the pages use for their titles and texts.
 QFont PageTextFont();
+
+// Paths and port names reach the engine and the package reader in the file system's
+// own 8-bit encoding.
+std::string LocalName(const QString& name);
+
+// A package's text for display: UTF-8 when it is valid UTF-8, otherwise the Western
+// code page the maker's tools wrote it in; CR LF line ends become LF.
+QString DecodePackageText(const std::string& text);
 
 // Base of the three pages: colouring, the wizard state of the parent window, and an
 // Enter key that never ends a page or presses Next.

@@ -80,6 +80,7 @@ bool CMainDlg::OnInitDialog() {
     page->move(0, 0);
   }
   m_pagePort.OnInitDialog();
+  m_pageFile.OnInitDialog();
   m_pageProgram.OnInitDialog();
 
   ShowPage(0, &m_pagePort);

@@ -99,9 +99,11 @@ class PackageFile {
     struct stat info {};
     if (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
 
-    // Another program that holds the package locked is reading or writing it. A file
-    // system without lock support is no reason to refuse the file.
-    while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+    // A program that holds the package locked for itself is writing it, so the file is
+    // not to be read now. Readers share the file: a second program reading the same
+    // package at the same moment is no reason to call a good package unavailable. A
+    // file system without lock support is no reason to refuse the file either.
+    while (::flock(m_fd, LOCK_SH | LOCK_NB) != 0) {
       if (errno == EINTR) continue;
       if (errno == EWOULDBLOCK) return false;
       break;

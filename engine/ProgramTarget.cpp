@@ -78,13 +78,10 @@ bool ProgrammingRun::ConfigureForSync(std::int32_t baudRate) {
   return true;
 }
 
-// The target is expected to run its kernel already and to answer at the
-// synchronisation rate: no modem line is driven and no input is discarded, so the
-// first bytes on the line are the clock and baud frame.
-bool ProgrammingRun::RunResidentKernelFlow() {
+// Both flows, once a kernel answers: the working rate and clock, the kernel's device
+// list, and the device when the options name one.
+bool ProgrammingRun::NegotiateAndSelectDevice() {
   const ProgrammingOptions& o = m_options;
-  if (!OpenPort() || !ConfigureForSync(o.syncBaudRate)) return false;
-
   Report(LEVEL_STAGE, "Setting baud rate");
   if (!SetClockAndBaudRate(o.baudRate, o.clockHz)) return false;
 
@@ -95,6 +92,17 @@ bool ProgrammingRun::RunResidentKernelFlow() {
     Report(LEVEL_STAGE, "Selecting device");
     if (!SelectDevice(*o.deviceName)) return false;
   }
+  return true;
+}
+
+// The target is expected to run its kernel already and to answer at the
+// synchronisation rate: no modem line is driven and no input is discarded, so the
+// first bytes on the line are the clock and baud frame.
+bool ProgrammingRun::RunResidentKernelFlow() {
+  const ProgrammingOptions& o = m_options;
+  if (!OpenPort() || !ConfigureForSync(o.syncBaudRate)) return false;
+
+  if (!NegotiateAndSelectDevice()) return false;
 
   Report(LEVEL_STAGE, "Reading erase block list from target");
   if (!ReadEraseBlockList() || !PrepareEraseList()) return false;
@@ -132,16 +140,7 @@ bool ProgrammingRun::RunBootModeFlow() {
   Report(LEVEL_STAGE, "Loading uKernel %s", o.microKernelPath.c_str());
   if (!DownloadMicroKernel(o.microKernelPath, o.syncBaudRate)) return false;
 
-  Report(LEVEL_STAGE, "Setting baud rate");
-  if (!SetClockAndBaudRate(o.baudRate, o.clockHz)) return false;
-
-  Report(LEVEL_STAGE, "Reading supported device list");
-  if (!ReadDeviceList()) return false;
-
-  if (o.deviceName) {
-    Report(LEVEL_STAGE, "Selecting device");
-    if (!SelectDevice(*o.deviceName)) return false;
-  }
+  if (!NegotiateAndSelectDevice()) return false;
 
   Report(LEVEL_STAGE, "Loading main kernel %s", o.mainKernelPath.c_str());
   if (!LoadKernelModule(o.mainKernelPath, CMD_LOAD_MAIN_KERNEL)) return false;

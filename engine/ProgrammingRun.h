@@ -138,6 +138,7 @@ class ProgrammingRun {
   bool RunBootModeFlow();
   bool OpenPort();
   bool ConfigureForSync(std::int32_t baudRate);
+  bool NegotiateAndSelectDevice();
   // Starts a checksummed frame: the running checksum restarts at the command byte.
   bool BeginFrame(std::uint8_t command);
   bool ResetInto(bool bootMode);

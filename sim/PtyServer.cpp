@@ -247,8 +247,9 @@ void PtyServer::Serve() {
   }
   if (m_bHangUpRequested) {
     if (!m_options.flashOutPath.empty()) WriteFlash(m_options.flashOutPath, nullptr);
-    CloseLine();
+    // Said before the line drops, so that whoever notices the drop finds it said.
     m_bHungUp = true;
+    CloseLine();
   }
 }
 

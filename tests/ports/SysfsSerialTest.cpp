@@ -218,10 +218,24 @@ TEST(SysfsEdges, NoBridgeNoTreeAndOddAttributes) {
   EXPECT_EQ(FindPrinterBridgePort(sources), "/dev/ttyUSB1");
 }
 
-TEST(PortPaths, ColonSeparatedList) {
-  EXPECT_EQ(SplitPortPaths("/dev/pts/3::/tmp/sim/port:"),
-            (std::vector<std::string>{"/dev/pts/3", "/tmp/sim/port"}));
-  EXPECT_TRUE(SplitPortPaths("").empty());
+TEST(PortPaths, SeparatedBySemicolonsOrAsBeforeByColons) {
+  const std::string byPath = "/dev/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0-port0";
+  const struct {
+    const char* name;
+    std::string text;
+    std::vector<std::string> paths;
+  } rows[] = {
+      {"a stable name with colons", byPath, {byPath}},
+      {"semicolons", "/dev/pts/3;;" + byPath + ";", {"/dev/pts/3", byPath}},
+      {"colons between absolute paths", "/dev/pts/3::/tmp/sim/port:",
+       {"/dev/pts/3", "/tmp/sim/port"}},
+      {"colons that would cut a name", "/dev/pts/3:" + byPath, {"/dev/pts/3:" + byPath}},
+      {"nothing", "", {}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(SplitPortPaths(row.text), row.paths);
+  }
 }
 
 TEST(PortPaths, EnvironmentVariablesAreRead) {

@@ -16,7 +16,8 @@ namespace zerviko::ports {
 // One bound on the whole listing, from the connection to the last byte of the reply:
 // the page opens only after it, so an unreachable server, a silent one or one that
 // sends a byte now and then cannot hold it up for longer. A local server answers in
-// milliseconds.
+// milliseconds. ListSerialPrinters keeps the deadline with a thread of its own that
+// ends before it returns.
 inline constexpr std::chrono::milliseconds CUPS_QUERY_TIMEOUT{2500};
 
 // The local queues that print to a serial device, in the server's order: the name to

@@ -13,16 +13,19 @@
 
 namespace zerviko::ports {
 
-// Bounds on one listing, so that an unreachable or silent server cannot hold up the
-// page: the connection, then the server's reply.
-inline constexpr std::chrono::milliseconds CUPS_CONNECT_TIMEOUT{2000};
-inline constexpr std::chrono::milliseconds CUPS_REPLY_TIMEOUT{5000};
+// One bound on the whole listing, from the connection to the last byte of the reply:
+// the page opens only after it, so an unreachable server, a silent one or one that
+// sends a byte now and then cannot hold it up for longer. A local server answers in
+// milliseconds. ListSerialPrinters keeps the deadline with a thread of its own that
+// ends before it returns.
+inline constexpr std::chrono::milliseconds CUPS_QUERY_TIMEOUT{2500};
 
 // The local queues that print to a serial device, in the server's order: the name to
 // show (the queue's description, else its name) and the device path. server names
 // the CUPS server (a socket path, or host[:port]); empty takes libcups's own choice
 // (CUPS_SERVER, client.conf, the local socket). A server on another machine has no
-// printers on this machine's ports and is not asked.
+// printers on this machine's ports and is not asked. The server is asked without
+// credentials, as CUPS lets anybody list its queues; nothing asks for a password.
 std::vector<SpoolerPrinter> ListSerialPrinters(const std::string& server = {});
 
 // The device path in a serial device URI ("serial:/dev/ttyUSB0?baud=9600" gives

@@ -79,13 +79,24 @@ bool DevicePathSpooler::EnumPrinters(std::vector<SpoolerPrinter>* printers, std:
 }
 
 std::vector<std::string> SplitPortPaths(const std::string& text) {
-  std::vector<std::string> paths;
-  std::size_t start = 0;
-  while (start <= text.size()) {
-    std::size_t end = text.find(':', start);
-    if (end == std::string::npos) end = text.size();
-    if (end > start) paths.push_back(text.substr(start, end - start));
-    start = end + 1;
+  const auto split = [&text](char separator) {
+    std::vector<std::string> paths;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+      std::size_t end = text.find(separator, start);
+      if (end == std::string::npos) end = text.size();
+      if (end > start) paths.push_back(text.substr(start, end - start));
+      start = end + 1;
+    }
+    return paths;
+  };
+  if (text.find(PORT_PATH_SEPARATOR) != std::string::npos) return split(PORT_PATH_SEPARATOR);
+  // The colon list of earlier versions, as long as it cuts no path: every path of such
+  // a list begins with a slash, while the colons of udev's stable names are followed by
+  // anything but one (by-path/pci-0000:00:14.0-usb-0:1:1.0-port0).
+  std::vector<std::string> paths = split(':');
+  for (const std::string& path : paths) {
+    if (path.front() != '/') return {text};
   }
   return paths;
 }
@@ -94,6 +105,8 @@ PortSources PortSourcesFromEnvironment() {
   PortSources sources;
   sources.extraPorts = SplitPortPaths(Environment(ENV_EXTRA_PORTS));
   sources.bridgePort = Environment(ENV_BRIDGE_PORT);
+  const std::string sysfsRoot = Environment(ENV_SYSFS_ROOT);
+  if (!sysfsRoot.empty()) sources.sysfsRoot = sysfsRoot;
   return sources;
 }
 

@@ -1,13 +1,16 @@
 // The port list on Linux: the machine's serial devices by device path, the CUPS
 // printer installed on each, and the tty of the printer's USB bridge pre-selected.
 //
-// Two environment variables, both opt-in, let a port that sysfs does not show (the
-// virtual printer's pseudo-terminal, for one) take part:
-//   ZERVIKO_EXTRA_PORTS  colon-separated device paths added to the list as given
-//                        (symlinks too), after the serial devices;
+// Environment variables, all opt-in. The first two let a port that sysfs does not show
+// (the virtual printer's pseudo-terminal, for one) take part:
+//   ZERVIKO_EXTRA_PORTS  device paths separated by ";" added to the list as given
+//                        (symlinks too), after the serial devices; see SplitPortPaths;
 //   ZERVIKO_BRIDGE_PORT  a device path that stands as the printer's own bridge: added
 //                        to the list when missing, pre-selected, and returned by
 //                        FindPrinterBridgePort.
+// The third moves what is read:
+//   ZERVIKO_SYSFS_ROOT   the folder that stands for "/" when sysfs is read, so that a
+//                        command-line check sees a tree it built, not the machine.
 #pragma once
 
 #include <filesystem>
@@ -21,19 +24,27 @@ namespace zerviko::ports {
 
 inline constexpr const char* ENV_EXTRA_PORTS = "ZERVIKO_EXTRA_PORTS";
 inline constexpr const char* ENV_BRIDGE_PORT = "ZERVIKO_BRIDGE_PORT";
+inline constexpr const char* ENV_SYSFS_ROOT = "ZERVIKO_SYSFS_ROOT";
+
+// Separates the paths of ZERVIKO_EXTRA_PORTS. udev's stable names of serial devices
+// (/dev/serial/by-id/..., /dev/serial/by-path/...) never hold it, while by-path names
+// hold colons.
+inline constexpr char PORT_PATH_SEPARATOR = ';';
 
 // What the list is built from. The defaults are the running system's.
 struct PortSources {
-  std::filesystem::path sysfsRoot = "/";
-  std::vector<std::string> extraPorts;  // ZERVIKO_EXTRA_PORTS
-  std::string bridgePort;               // ZERVIKO_BRIDGE_PORT
-  std::string cupsServer;               // empty: libcups's own choice
+  std::filesystem::path sysfsRoot = "/";  // ZERVIKO_SYSFS_ROOT
+  std::vector<std::string> extraPorts;    // ZERVIKO_EXTRA_PORTS
+  std::string bridgePort;                 // ZERVIKO_BRIDGE_PORT
+  std::string cupsServer;                 // empty: libcups's own choice
 };
 
-// The defaults, with the two variables read from the environment.
+// The defaults, with the variables read from the environment.
 PortSources PortSourcesFromEnvironment();
 
-// "a:b::c" gives a, b, c.
+// "/a;/b:1;;/c" gives /a, /b:1, /c. A text without ";" is read as the colon-separated
+// list of earlier versions when every piece between colons is an absolute path
+// ("/a:/b::/c" gives /a, /b, /c); otherwise it is one path, colons and all.
 std::vector<std::string> SplitPortPaths(const std::string& text);
 
 // The candidate ports in list order: serial devices, extra ports, the bridge port;

@@ -71,15 +71,27 @@ bool IsSerialDevice(const fs::path& tty, const std::string& name) {
   return type && *type != 0;
 }
 
-// The USB device dir (the one with idVendor and idProduct) above a tty, or empty.
-fs::path UsbDeviceAbove(const fs::path& root, const std::string& ttyName) {
+// Where a tty sits in the USB device tree: the USB device (the folder with idVendor and
+// idProduct) and the number of the interface the tty belongs to. Empty device when the
+// tty is not below a USB device.
+struct UsbPlace {
+  fs::path device;
+  std::optional<long long> interfaceNumber;
+};
+
+UsbPlace UsbPlaceOf(const fs::path& root, const std::string& ttyName) {
   std::error_code error;
   const fs::path tty = fs::canonical(root / "sys" / "class" / "tty" / ttyName, error);
   if (error) return {};
   const fs::path top = fs::weakly_canonical(root / "sys", error);
+  UsbPlace place;
   for (fs::path dir = tty.parent_path(); !dir.empty(); dir = dir.parent_path()) {
     if (dir == top || dir == dir.root_path()) break;
-    if (fs::exists(dir / "idVendor", error) && fs::exists(dir / "idProduct", error)) return dir;
+    if (fs::exists(dir / "idVendor", error) && fs::exists(dir / "idProduct", error)) {
+      place.device = dir;
+      return place;
+    }
+    if (!place.interfaceNumber) place.interfaceNumber = ReadNumber(dir / "bInterfaceNumber", 16);
   }
   return {};
 }
@@ -104,16 +116,25 @@ std::vector<UsbSerialDevice> ListUsbSerialDevices(const fs::path& root) {
   std::vector<UsbSerialDevice> devices;
   std::vector<fs::path> seen;
   for (const SerialDevice& tty : ListSerialDevices(root)) {
-    const fs::path usb = UsbDeviceAbove(root, tty.name);
-    if (usb.empty() || std::find(seen.begin(), seen.end(), usb) != seen.end()) continue;
-    seen.push_back(usb);
-    UsbSerialDevice device;
-    device.vendorId = ReadUsbId(usb / "idVendor");
-    device.productId = ReadUsbId(usb / "idProduct");
-    device.serial = ReadAttribute(usb / "serial");
-    device.product = ReadAttribute(usb / "product");
-    device.ttyPath = tty.devicePath;
-    devices.push_back(std::move(device));
+    const UsbPlace place = UsbPlaceOf(root, tty.name);
+    if (place.device.empty()) continue;
+    const auto found = std::find(seen.begin(), seen.end(), place.device);
+    const std::size_t index = static_cast<std::size_t>(found - seen.begin());
+    if (found == seen.end()) {
+      seen.push_back(place.device);
+      UsbSerialDevice device;
+      device.vendorId = ReadUsbId(place.device / "idVendor");
+      device.productId = ReadUsbId(place.device / "idProduct");
+      device.serial = ReadAttribute(place.device / "serial");
+      device.product = ReadAttribute(place.device / "product");
+      devices.push_back(std::move(device));
+    }
+    // A bridge with several UARTs has a tty per interface, and their names follow the
+    // order in which the kernel bound them, not the interface numbers. The bridge's own
+    // port is the one of interface 0, as the original platform's Mi_00 key names it.
+    if (place.interfaceNumber == 0 && devices[index].ttyPath.empty()) {
+      devices[index].ttyPath = tty.devicePath;
+    }
   }
   return devices;
 }

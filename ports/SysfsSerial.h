@@ -35,7 +35,9 @@ struct UsbSerialDevice {
   std::optional<std::uint16_t> productId;  // idProduct
   std::optional<std::string> serial;       // serial, absent on many devices
   std::optional<std::string> product;      // product string
-  std::string ttyPath;  // the first of its serial devices in name order, /dev/ttyUSB0
+  // The serial device of its interface 0, /dev/ttyUSB0; empty when interface 0 has
+  // none (its driver unbound, say): another UART of the chip is not the printer's.
+  std::string ttyPath;
 };
 
 // The USB devices above the serial devices below root, in the order of their first
@@ -59,7 +61,7 @@ class SysfsBridgeLibrary : public BridgeLibrary {
   int GetVendorId(BridgeHandle handle, std::uint16_t& vendorId) override;
   int GetProductId(BridgeHandle handle, std::uint16_t& productId) override;
 
-  // The device path of the serial device below device index; empty if none.
+  // The device path of the port of device index (its interface 0); empty if none.
   std::string TtyPath(std::uint32_t index) const;
 
  private:

@@ -2,6 +2,8 @@
 // serial devices, what the USB bridges above them say, and the port list they make.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "TempDir.h"
 #include "ports/LinuxPorts.h"
 #include "ports/SysfsSerial.h"
@@ -53,7 +55,9 @@ class SysfsTree {
   void AddTtyUsb(const fs::path& device, int interfaceNumber, const std::string& name) {
     const fs::path interface =
         device / (device.filename().string() + ":1." + std::to_string(interfaceNumber));
-    m_dir.Write(fs::path("sys/devices") / interface / "bInterfaceNumber", "00\n");
+    char number[8];
+    std::snprintf(number, sizeof number, "%02x\n", interfaceNumber);  // as the kernel writes it
+    m_dir.Write(fs::path("sys/devices") / interface / "bInterfaceNumber", number);
     AddTty(name, interface / name);
   }
   // A CDC ACM port: the tty sits right below the interface.
@@ -72,11 +76,13 @@ class Sysfs : public ::testing::Test {
  protected:
   void SetUp() override {
     SysfsTree tree(dir);
-    const fs::path bridge = tree.AddUsbDevice("1-2", "10c4", "ea60", "ab 12", BRIDGE_PRODUCT_TEXT);
+    // A dual bridge whose second UART the kernel bound first: its port is interface 0's.
+    const fs::path bridge = tree.AddUsbDevice("1-2", "10c4", "ea70", "ab 12", BRIDGE_PRODUCT_TEXT);
+    tree.AddTtyUsb(bridge, 1, "ttyUSB0");
     tree.AddTtyUsb(bridge, 0, "ttyUSB1");
     const fs::path generic =
         tree.AddUsbDevice("1-1", "10c4", "ea60", "0001", "CP2102 USB to UART Bridge Controller");
-    tree.AddTtyUsb(generic, 0, "ttyUSB0");
+    tree.AddTtyUsb(generic, 0, "ttyUSB4");
     const fs::path dual = tree.AddUsbDevice("1-5", "0403", "6010", "FT1234", "Dual RS232");
     tree.AddTtyUsb(dual, 1, "ttyUSB3");
     tree.AddTtyUsb(dual, 0, "ttyUSB2");
@@ -111,7 +117,8 @@ std::vector<std::string> Paths(const std::vector<SerialDevice>& devices) {
 TEST_F(Sysfs, SerialDevicesAreTtysBackedByARealDevice) {
   EXPECT_EQ(Paths(ListSerialDevices(dir.Path())),
             (std::vector<std::string>{"/dev/ttyACM0", "/dev/ttyS0", "/dev/ttyS10", "/dev/ttyUSB0",
-                                      "/dev/ttyUSB1", "/dev/ttyUSB2", "/dev/ttyUSB3"}));
+                                      "/dev/ttyUSB1", "/dev/ttyUSB2", "/dev/ttyUSB3",
+                                      "/dev/ttyUSB4"}));
 }
 
 TEST_F(Sysfs, UsbDevicesAboveTheSerialDevices) {
@@ -122,13 +129,13 @@ TEST_F(Sysfs, UsbDevicesAboveTheSerialDevices) {
   EXPECT_EQ(devices[0].productId, 0x0043);
   EXPECT_FALSE(devices[0].serial.has_value());
   EXPECT_EQ(devices[0].product, "Arduino Uno");
-  EXPECT_EQ(devices[1].ttyPath, "/dev/ttyUSB0");
-  EXPECT_EQ(devices[2].ttyPath, "/dev/ttyUSB1");
-  EXPECT_EQ(devices[2].vendorId, 0x10C4);
-  EXPECT_EQ(devices[2].productId, 0xEA60);
-  EXPECT_EQ(devices[2].serial, "ab 12");  // blanks kept: the look-ups convert them
-  EXPECT_EQ(devices[2].product, BRIDGE_PRODUCT_TEXT);
-  EXPECT_EQ(devices[3].ttyPath, "/dev/ttyUSB2");  // the dual UART once, by its first port
+  EXPECT_EQ(devices[1].ttyPath, "/dev/ttyUSB1");  // the dual bridge once, by its interface 0
+  EXPECT_EQ(devices[1].vendorId, 0x10C4);
+  EXPECT_EQ(devices[1].productId, 0xEA70);
+  EXPECT_EQ(devices[1].serial, "ab 12");  // blanks kept: the look-ups convert them
+  EXPECT_EQ(devices[1].product, BRIDGE_PRODUCT_TEXT);
+  EXPECT_EQ(devices[2].ttyPath, "/dev/ttyUSB2");
+  EXPECT_EQ(devices[3].ttyPath, "/dev/ttyUSB4");
 }
 
 TEST_F(Sysfs, BridgeLibraryFindsTheBridgeAndItsTty) {
@@ -151,7 +158,7 @@ TEST_F(Sysfs, BridgeLibraryFindsTheBridgeAndItsTty) {
 
 TEST_F(Sysfs, PortListOffersEverySerialDeviceAndSelectsTheBridge) {
   const PortList list = BuildPortList(Sources());
-  ASSERT_EQ(list.entries.size(), 7u);
+  ASSERT_EQ(list.entries.size(), 8u);
   for (const PortListEntry& entry : list.entries) EXPECT_EQ(entry.display, entry.port);
   ASSERT_GE(list.selected, 0);
   EXPECT_EQ(list.entries[static_cast<std::size_t>(list.selected)].port, "/dev/ttyUSB1");
@@ -163,7 +170,7 @@ TEST_F(Sysfs, BridgePortVariableStandsAsTheBridge) {
   sources.extraPorts = {"/dev/pts/5", "/dev/ttyUSB0", "/dev/pts/5"};
   EXPECT_EQ(FindPrinterBridgePort(sources), "/dev/pts/7");
   const PortList list = BuildPortList(sources);
-  ASSERT_EQ(list.entries.size(), 9u);  // each port once
+  ASSERT_EQ(list.entries.size(), 10u);  // each port once
   EXPECT_EQ(list.entries.front().port, "/dev/pts/5");
   EXPECT_EQ(list.entries[static_cast<std::size_t>(list.selected)].port, "/dev/pts/7");
 }
@@ -184,11 +191,14 @@ TEST(SysfsEdges, NoBridgeNoTreeAndOddAttributes) {
   tree.AddTtyUsb(odd, 0, "ttyUSB0");
   const fs::path bridge = tree.AddUsbDevice("1-2", "10c4", "ea61", "", BRIDGE_PRODUCT_TEXT);
   tree.AddTtyUsb(bridge, 0, "ttyUSB1");
+  const fs::path unbound = tree.AddUsbDevice("1-3", "10c4", "ea70", "", "CP2105");
+  tree.AddTtyUsb(unbound, 1, "ttyUSB2");  // interface 0 has no tty
   sources.sysfsRoot = dir.Path();
 
   const std::vector<UsbSerialDevice> devices = ListUsbSerialDevices(dir.Path());
-  ASSERT_EQ(devices.size(), 2u);
+  ASSERT_EQ(devices.size(), 3u);
   EXPECT_FALSE(devices[0].productId.has_value());  // not hexadecimal
+  EXPECT_EQ(devices[2].ttyPath, "");  // another UART of the chip is not its port
   SysfsBridgeLibrary library(devices);
   BridgeHandle handle = 0;
   ASSERT_EQ(library.Open(0, handle), BRIDGE_SUCCESS);
@@ -208,10 +218,24 @@ TEST(SysfsEdges, NoBridgeNoTreeAndOddAttributes) {
   EXPECT_EQ(FindPrinterBridgePort(sources), "/dev/ttyUSB1");
 }
 
-TEST(PortPaths, ColonSeparatedList) {
-  EXPECT_EQ(SplitPortPaths("/dev/pts/3::/tmp/sim/port:"),
-            (std::vector<std::string>{"/dev/pts/3", "/tmp/sim/port"}));
-  EXPECT_TRUE(SplitPortPaths("").empty());
+TEST(PortPaths, SeparatedBySemicolonsOrAsBeforeByColons) {
+  const std::string byPath = "/dev/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0-port0";
+  const struct {
+    const char* name;
+    std::string text;
+    std::vector<std::string> paths;
+  } rows[] = {
+      {"a stable name with colons", byPath, {byPath}},
+      {"semicolons", "/dev/pts/3;;" + byPath + ";", {"/dev/pts/3", byPath}},
+      {"colons between absolute paths", "/dev/pts/3::/tmp/sim/port:",
+       {"/dev/pts/3", "/tmp/sim/port"}},
+      {"colons that would cut a name", "/dev/pts/3:" + byPath, {"/dev/pts/3:" + byPath}},
+      {"nothing", "", {}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(SplitPortPaths(row.text), row.paths);
+  }
 }
 
 TEST(PortPaths, EnvironmentVariablesAreRead) {

@@ -161,10 +161,9 @@ CPageFileChooser::CPageFileChooser(QWidget* parent)
   m_pFolderTree->setSelectionMode(QAbstractItemView::SingleSelection);
   m_pFolderTree->setIconSize(QSize(16, 16));
 
-  m_pFileList = new QListWidget(this);
+  m_pFileList = new CChoiceList(this);
   m_pFileList->setObjectName(QStringLiteral("fileList"));
   m_pFileList->setGeometry(DluRect(276, 33, 146, 170));
-  m_pFileList->setSelectionMode(QAbstractItemView::SingleSelection);
 
   m_pStatusFrame = new QFrame(this);
   m_pStatusFrame->setGeometry(DluRect(34, 209, 362, 36));

@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
@@ -166,6 +167,54 @@ TEST_F(MainDialog, AnEmptyPortListRefusesNext) {
   // The port keeps its value; the model was taken before the port was looked at.
   EXPECT_EQ(dialog->m_strPort, QStringLiteral("/dev/previous"));
   EXPECT_EQ(dialog->m_bAbcLayout, 0);
+}
+
+// A list loses its choice only to another entry: clicks below the entries, with or
+// without Ctrl, and a Ctrl+click on the chosen entry leave it, and Next goes on.
+TEST_F(MainDialog, ClicksBesideTheEntriesKeepEachListsChoice) {
+  uitest::MessageRecorder boxes;
+  auto dialog = Open();
+  const auto clickAround = [](QListWidget* list) {
+    QListWidgetItem* chosen = list->currentItem();
+    ASSERT_NE(chosen, nullptr);
+    const QPoint blank(list->viewport()->width() / 2, list->viewport()->height() - 3);
+    ASSERT_EQ(list->itemAt(blank), nullptr);
+    const struct {
+      const char* name;
+      QPoint point;
+      Qt::KeyboardModifiers modifiers;
+    } clicks[] = {{"ctrl+chosen", list->visualItemRect(chosen).center(), Qt::ControlModifier},
+                  {"blank", blank, {}},
+                  {"ctrl+blank", blank, Qt::ControlModifier}};
+    for (const auto& click : clicks) {
+      SCOPED_TRACE(click.name);
+      QTest::mouseClick(list->viewport(), Qt::LeftButton, click.modifiers, click.point);
+      EXPECT_EQ(list->selectedItems(), QList<QListWidgetItem*>{chosen});
+    }
+  };
+  QListWidget* ports = dialog->m_pagePort.PortListBox();
+  EXPECT_FALSE(ports->verticalScrollBar()->isVisible());  // two ports fit
+  clickAround(ports);
+  QTest::mouseClick(&dialog->m_btnNext, Qt::LeftButton);
+  ASSERT_EQ(dialog->m_nCurPage, 1);
+  EXPECT_EQ(dialog->m_strPort, QStringLiteral("/dev/ttyUSB0"));
+  clickAround(FileList(*dialog));
+  EXPECT_EQ(dialog->m_pageFile.findChild<QLabel*>(QStringLiteral("statusText"))->text(),
+            QStringLiteral("Rev ABC 1.0"));
+  QTest::mouseClick(&dialog->m_btnNext, Qt::LeftButton);
+  EXPECT_EQ(dialog->m_nCurPage, 2);
+  EXPECT_TRUE(boxes.boxes.empty());
+
+  // A port list longer than its box scrolls.
+  auto crowded = Open([] {
+    PortList list;
+    for (int i = 0; i < 12; ++i) {
+      const std::string port = "/dev/ttyS" + std::to_string(i);
+      list.entries.push_back({port, port});
+    }
+    return list;
+  });
+  EXPECT_TRUE(crowded->m_pagePort.PortListBox()->verticalScrollBar()->isVisible());
 }
 
 TEST_F(MainDialog, EnterOnAPageChangesNothing) {

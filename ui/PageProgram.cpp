@@ -14,6 +14,7 @@
 #include <QTextDocument>
 #include <QStringDecoder>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -161,8 +162,16 @@ bool CPageProgram::OnInitDialog() {
   }
 
   // The log holds the runs of this start of the program only. Without it the runs
-  // go on all the same, and nobody is told.
-  m_logFile.Open(appDir + QStringLiteral("Status.log"));
+  // go on all the same, and nobody is told, unless the log is another loader's: two
+  // printers on one bench, two wizards started from one folder. The first keeps its
+  // log whole, and the second says why it has none.
+  const QString logPath = appDir + QStringLiteral("Status.log");
+  if (m_logFile.Open(logPath) == CStatusLog::LOG_IN_USE) {
+    std::fprintf(stderr,
+                 "zerviko-loader: \"%s\" is held by another loader; this one keeps no status "
+                 "log\n",
+                 QFile::encodeName(logPath).constData());
+  }
 
   m_options = zerviko::ProgrammingOptions{};
   m_options.residentKernel = 1;

@@ -268,6 +268,37 @@ TEST_F(ProgramPage, TwoRunsGoIntoOneLogEachWithItsMarker) {
   EXPECT_EQ(Log(), reference + kEndMarker + reference + kEndMarker);
 }
 
+// Two printers on one bench, a wizard for each, started from the same folder.
+TEST_F(ProgramPage, ASecondWizardInTheFolderLeavesTheLogToTheFirst) {
+  StartTarget();
+  OpenOnProgramPage();
+  const QByteArray reference = ReferenceLog();
+  uitest::MessageRecorder boxes;
+  PressProgram();
+  ASSERT_EQ(Log(), reference + kEndMarker);
+
+  const auto startSecond = [this] {
+    auto second = std::make_unique<CMainDlg>(nullptr, [] { return zerviko::ports::PortList{}; });
+    second->m_strAppDir = m_appDir;
+    second->OnInitDialog();
+    return second;
+  };
+  testing::internal::CaptureStderr();
+  auto second = startSecond();
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "zerviko-loader: \"" + (m_appDir + QStringLiteral("Status.log")).toStdString() +
+                "\" is held by another loader; this one keeps no status log\n");
+  EXPECT_EQ(Log(), reference + kEndMarker);
+  PressProgram();
+  second.reset();
+  EXPECT_EQ(Log(), reference + kEndMarker + reference + kEndMarker);
+
+  // Once the first has ended, the next wizard takes the log and empties it.
+  m_dialog.reset();
+  second = startSecond();
+  EXPECT_EQ(Log(), QByteArray());
+}
+
 TEST_F(ProgramPage, AFailedRunSaysSoWhileTheBusyWindowIsUp) {
   TargetConfig config;
   // The third block write is refused by the target.

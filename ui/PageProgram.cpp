@@ -166,7 +166,7 @@ bool CPageProgram::OnInitDialog() {
   // printers on one bench, two wizards started from one folder. The first keeps its
   // log whole, and the second says why it has none.
   const QString logPath = appDir + QStringLiteral("Status.log");
-  if (m_logFile.Open(logPath) == CStatusLog::LOG_IN_USE) {
+  if (m_logFile.Open(logPath) == CStatusLog::OpenResult::LOG_IN_USE) {
     std::fprintf(stderr,
                  "zerviko-loader: \"%s\" is held by another loader; this one keeps no status "
                  "log\n",

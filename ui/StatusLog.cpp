@@ -19,23 +19,23 @@ CStatusLog::OpenResult CStatusLog::Open(const QString& path) {
   // refuses at once instead of holding the start of the program.
   const int fd = ::open(QFile::encodeName(path).constData(),
                         O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
-  if (fd < 0) return LOG_UNAVAILABLE;
+  if (fd < 0) return OpenResult::LOG_UNAVAILABLE;
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
     ::close(fd);
-    return LOG_IN_USE;
+    return OpenResult::LOG_IN_USE;
   }
   // (A file system that cannot lock at all gets the log unguarded, as it always did.)
   if (::ftruncate(fd, 0) != 0) {
     ::close(fd);
-    return LOG_UNAVAILABLE;
+    return OpenResult::LOG_UNAVAILABLE;
   }
   // Binary mode: the line ends are turned into CR LF here, the same on every platform.
   m_pFile = ::fdopen(fd, "wb");
   if (m_pFile == nullptr) {
     ::close(fd);
-    return LOG_UNAVAILABLE;
+    return OpenResult::LOG_UNAVAILABLE;
   }
-  return LOG_OPENED;
+  return OpenResult::LOG_OPENED;
 }
 
 void CStatusLog::WriteText(std::string_view text) {

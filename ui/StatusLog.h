@@ -14,10 +14,11 @@ class CStatusLog {
   CStatusLog(const CStatusLog&) = delete;
   CStatusLog& operator=(const CStatusLog&) = delete;
 
-  enum OpenResult : int {
-    LOG_OPENED = 0,
-    LOG_UNAVAILABLE = 1,  // the file cannot be created or written
-    LOG_IN_USE = 2,       // another loader has it open for writing
+  // Scoped, so that no caller can take a result for a yes or no by mistake.
+  enum class OpenResult {
+    LOG_OPENED,
+    LOG_UNAVAILABLE,  // the file cannot be created or written
+    LOG_IN_USE,       // another loader has it open for writing
   };
 
   // Creates the file, or empties it, and keeps it for this program alone while it is

@@ -148,7 +148,7 @@ TEST(StatusLog, WritesMessagesAndMarkersWithCrLf) {
   ASSERT_TRUE(uitest::WriteFile(path, "left over from an earlier start\r\n"));
   {
     CStatusLog log;
-    ASSERT_TRUE(log.Open(path));
+    ASSERT_EQ(log.Open(path), CStatusLog::OpenResult::LOG_OPENED);
     // Opening empties the file.
     EXPECT_EQ(uitest::ReadFile(path), QByteArray());
     log.WriteMessage(1, "Setting baud rate");
@@ -161,7 +161,8 @@ TEST(StatusLog, WritesMessagesAndMarkersWithCrLf) {
                          "****** END OF CURRENT UPDATE ******\r\n\r\n"));
   }
   CStatusLog unwritable;
-  EXPECT_FALSE(unwritable.Open(dir.filePath(QStringLiteral("no/such/folder/Status.log"))));
+  EXPECT_EQ(unwritable.Open(dir.filePath(QStringLiteral("no/such/folder/Status.log"))),
+            CStatusLog::OpenResult::LOG_UNAVAILABLE);
   EXPECT_FALSE(unwritable.IsOpen());
   unwritable.WriteMessage(1, "goes nowhere");  // and does not crash
 }

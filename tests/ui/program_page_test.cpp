@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QTextDocument>
 #include <QTimer>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -405,6 +406,44 @@ TEST_F(ProgramPage, TakesNoInputDuringARunButKeepsRunningItsLoop) {
   ASSERT_EQ(boxes.boxes.size(), 1u);
   EXPECT_EQ(boxes.boxes[0].caption, QStringLiteral("Success"));
   EXPECT_EQ(Log().count("****** END OF CURRENT UPDATE ******"), 1);
+}
+
+// The application told to quit in the middle of a run (the opt-in quit timer does it):
+// the page goes on serving its window until the run is over, then the wizard closes.
+TEST_F(ProgramPage, AQuitDuringARunClosesTheWizardOnceTheRunIsOver) {
+  TargetConfig config;
+  config.writeTime = std::chrono::milliseconds(80);  // the run outlasts the quit by far
+  StartTarget(config);
+  OpenOnProgramPage();
+  const QByteArray reference = ReferenceLog(config);
+  uitest::MessageRecorder boxes;
+  bool quit = false;
+  QString afterQuit;
+  QObject::connect(Page().ProgressBar(), &QProgressBar::valueChanged, m_dialog.get(), [&] {
+    if (quit) return;
+    quit = true;
+    QCoreApplication::exit(0);
+    QTimer::singleShot(0, m_dialog.get(), [&] {
+      afterQuit = QStringLiteral("running=%1 busy=%2 flash=%3")
+                      .arg(Page().IsRunning())
+                      .arg(uitest::BusyWindowVisible())
+                      .arg(TargetFlash(1024) == TestImage());
+    });
+  });
+  PressProgram();
+  EXPECT_TRUE(quit);
+  // The queued call ran while the engine was still writing.
+  EXPECT_EQ(afterQuit.toStdString(), "running=1 busy=1 flash=0");
+  EXPECT_EQ(TargetFlash(1024), TestImage());
+  EXPECT_EQ(Log(), reference + kEndMarker);
+  EXPECT_TRUE(boxes.boxes.empty());  // nobody is left to answer one
+  EXPECT_FALSE(m_dialog->isVisible());
+  EXPECT_FALSE(uitest::BusyWindowVisible());
+
+  // Every event loop of this thread refuses to start after exit() until the
+  // application's own loop has run: run it once, so the next test starts afresh.
+  QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+  QCoreApplication::exec();
 }
 
 TEST_F(ProgramPage, ThePortIsTakenAnewEachTimeThePageIsShown) {

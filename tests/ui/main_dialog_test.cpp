@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+#include <tuple>
 
 #include "UiTestSupport.h"
 #include "package/FirmwarePackage.h"
@@ -179,16 +180,13 @@ TEST_F(MainDialog, ClicksBesideTheEntriesKeepEachListsChoice) {
     ASSERT_NE(chosen, nullptr);
     const QPoint blank(list->viewport()->width() / 2, list->viewport()->height() - 3);
     ASSERT_EQ(list->itemAt(blank), nullptr);
-    const struct {
-      const char* name;
-      QPoint point;
-      Qt::KeyboardModifiers modifiers;
-    } clicks[] = {{"ctrl+chosen", list->visualItemRect(chosen).center(), Qt::ControlModifier},
-                  {"blank", blank, {}},
-                  {"ctrl+blank", blank, Qt::ControlModifier}};
-    for (const auto& click : clicks) {
-      SCOPED_TRACE(click.name);
-      QTest::mouseClick(list->viewport(), Qt::LeftButton, click.modifiers, click.point);
+    const std::tuple<const char*, QPoint, Qt::KeyboardModifiers> clicks[] = {
+        {"ctrl+chosen", list->visualItemRect(chosen).center(), Qt::ControlModifier},
+        {"blank", blank, {}},
+        {"ctrl+blank", blank, Qt::ControlModifier}};
+    for (const auto& [name, point, modifiers] : clicks) {
+      SCOPED_TRACE(name);
+      QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers, point);
       EXPECT_EQ(list->selectedItems(), QList<QListWidgetItem*>{chosen});
     }
   };
@@ -197,23 +195,15 @@ TEST_F(MainDialog, ClicksBesideTheEntriesKeepEachListsChoice) {
   clickAround(ports);
   QTest::mouseClick(&dialog->m_btnNext, Qt::LeftButton);
   ASSERT_EQ(dialog->m_nCurPage, 1);
-  EXPECT_EQ(dialog->m_strPort, QStringLiteral("/dev/ttyUSB0"));
   clickAround(FileList(*dialog));
-  EXPECT_EQ(dialog->m_pageFile.findChild<QLabel*>(QStringLiteral("statusText"))->text(),
-            QStringLiteral("Rev ABC 1.0"));
   QTest::mouseClick(&dialog->m_btnNext, Qt::LeftButton);
   EXPECT_EQ(dialog->m_nCurPage, 2);
   EXPECT_TRUE(boxes.boxes.empty());
 
   // A port list longer than its box scrolls.
-  auto crowded = Open([] {
-    PortList list;
-    for (int i = 0; i < 12; ++i) {
-      const std::string port = "/dev/ttyS" + std::to_string(i);
-      list.entries.push_back({port, port});
-    }
-    return list;
-  });
+  PortList many;
+  for (int i = 0; i < 12; ++i) many.entries.push_back({std::to_string(i), std::to_string(i)});
+  auto crowded = Open([many] { return many; });
   EXPECT_TRUE(crowded->m_pagePort.PortListBox()->verticalScrollBar()->isVisible());
 }
 

@@ -114,12 +114,13 @@ bool CLoaderApp::InitInstance() {
   CMainDlg dialog(nullptr);
   dialog.m_nLanguage = language;
 
-  // Opt-in for install checks and demos: close the wizard by itself after the given
-  // number of milliseconds and say what it found.
+  // Opt-in for install checks and demos: quit by itself after the given number of
+  // milliseconds and say what it found. A quit in the middle of a run waits for the
+  // run's end, and a message box open at that moment closes with the wizard.
   bool timed = false;
   const int quitAfterMs = qEnvironmentVariableIntValue("ZERVIKO_LOADER_QUIT_AFTER_MS", &timed);
   if (timed && quitAfterMs >= 0) {
-    QTimer::singleShot(quitAfterMs, &dialog, [&dialog] { dialog.reject(); });
+    QTimer::singleShot(quitAfterMs, &dialog, [] { QCoreApplication::exit(0); });
   }
 
   dialog.exec();

@@ -10,6 +10,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <QStringDecoder>
@@ -102,7 +103,9 @@ class NormalCursor {
 };
 
 // The folder tree draws no lines and no expand buttons: folders open by a double
-// click, which is also what reads their subfolders.
+// click, which is also what reads their subfolders. The strip left of a folder, where
+// the buttons would be, takes no click at all, or an unseen button there would still
+// open and close the folder.
 class FolderTree : public QTreeWidget {
  public:
   using QTreeWidget::QTreeWidget;
@@ -110,6 +113,22 @@ class FolderTree : public QTreeWidget {
  protected:
   void drawBranches(QPainter* /*painter*/, const QRect& /*rect*/,
                     const QModelIndex& /*index*/) const override {}
+  void mousePressEvent(QMouseEvent* event) override {
+    if (!InBranchArea(event->position().toPoint())) QTreeWidget::mousePressEvent(event);
+  }
+  void mouseReleaseEvent(QMouseEvent* event) override {
+    if (!InBranchArea(event->position().toPoint())) QTreeWidget::mouseReleaseEvent(event);
+  }
+  void mouseDoubleClickEvent(QMouseEvent* event) override {
+    if (!InBranchArea(event->position().toPoint())) QTreeWidget::mouseDoubleClickEvent(event);
+  }
+
+ private:
+  // On a folder's row, but in its indentation rather than on its picture or name.
+  bool InBranchArea(const QPoint& point) const {
+    const QModelIndex index = indexAt(point);
+    return index.isValid() && !visualRect(index).contains(point);
+  }
 };
 
 }  // namespace
@@ -142,10 +161,9 @@ CPageFileChooser::CPageFileChooser(QWidget* parent)
   m_pFolderTree->setSelectionMode(QAbstractItemView::SingleSelection);
   m_pFolderTree->setIconSize(QSize(16, 16));
 
-  m_pFileList = new QListWidget(this);
+  m_pFileList = new CChoiceList(this);
   m_pFileList->setObjectName(QStringLiteral("fileList"));
   m_pFileList->setGeometry(DluRect(276, 33, 146, 170));
-  m_pFileList->setSelectionMode(QAbstractItemView::SingleSelection);
 
   m_pStatusFrame = new QFrame(this);
   m_pStatusFrame->setGeometry(DluRect(34, 209, 362, 36));

@@ -93,11 +93,9 @@ CPagePrinterPort::CPagePrinterPort(QWidget* parent, PortListSource portListSourc
   m_pPortPrompt->setObjectName(QStringLiteral("portPrompt"));
   m_pPortPrompt->setGeometry(DluRect(151, 173, 127, 15));
 
-  m_pListPorts = new QListWidget(this);
+  m_pListPorts = new CChoiceList(this);
   m_pListPorts->setObjectName(QStringLiteral("portList"));
   m_pListPorts->setGeometry(DluRect(151, 186, 128, 58));
-  m_pListPorts->setSelectionMode(QAbstractItemView::SingleSelection);
-  m_pListPorts->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
   for (QLabel* label : {m_pPrompt, m_pPortPrompt}) {
     label->setFont(textFont);

@@ -14,6 +14,7 @@
 #include <QTextDocument>
 #include <QStringDecoder>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -161,8 +162,16 @@ bool CPageProgram::OnInitDialog() {
   }
 
   // The log holds the runs of this start of the program only. Without it the runs
-  // go on all the same, and nobody is told.
-  m_logFile.Open(appDir + QStringLiteral("Status.log"));
+  // go on all the same, and nobody is told, unless the log is another loader's: two
+  // printers on one bench, two wizards started from one folder. The first keeps its
+  // log whole, and the second says why it has none.
+  const QString logPath = appDir + QStringLiteral("Status.log");
+  if (m_logFile.Open(logPath) == CStatusLog::OpenResult::LOG_IN_USE) {
+    std::fprintf(stderr,
+                 "zerviko-loader: \"%s\" is held by another loader; this one keeps no status "
+                 "log\n",
+                 QFile::encodeName(logPath).constData());
+  }
 
   m_options = zerviko::ProgrammingOptions{};
   m_options.residentKernel = 1;
@@ -279,7 +288,7 @@ void CPageProgram::OnProgram() {
                      MessageIcon::Exclamation);
     } else {
       bSuccess = RunEngine(image);
-      if (!bSuccess) {
+      if (!bSuccess && !m_bQuitPending) {
         // Shown while the warning is still up and the bar shows where the run stopped.
         blocker.Release();
         wait.Release();
@@ -304,6 +313,11 @@ void CPageProgram::OnProgram() {
   blocker.Release();
   m_bRunning = false;
 
+  if (m_bQuitPending) {
+    m_bQuitPending = false;
+    window()->close();
+    return;
+  }
   if (bSuccess) {
     ShowMessageBox(this, TableString(IDS_FIRMWARE_LOADED), TableString(IDS_CAPTION_SUCCESS),
                    MessageIcon::Exclamation);
@@ -334,12 +348,17 @@ bool CPageProgram::RunEngine(const std::vector<std::uint8_t>& image) {
         Qt::QueuedConnection);
   });
   loop.exec();
+  // Only the end of the run ends the wait. The loop ends early when the application
+  // is told to quit, and from then on no event loop of this thread starts at all; a
+  // run cannot be cut short, so the wait goes on here, the windows still served and
+  // every message still logged in order, and the quit is kept for after the run.
+  while (!m_bRunDone) {
+    m_bQuitPending = true;
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+  }
   worker.join();
   m_pRunLoop = nullptr;
-  // The loop may have been left early (the application quitting): deliver what the
-  // run still has in the queue, so the log is complete before its end marker.
-  QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-  return m_bRunDone && m_bRunResult;
+  return m_bRunResult;
 }
 
 int CPageProgram::OnProgress(void* context, int percent, int level, int /*blockMessage*/,

@@ -83,4 +83,7 @@ class CPageProgram : public CWizardPage {
   QEventLoop* m_pRunLoop = nullptr;
   bool m_bRunDone = false;
   bool m_bRunResult = false;
+  // The application was told to quit during the run: once the run is over the wizard
+  // closes, without a message nobody would be left to answer.
+  bool m_bQuitPending = false;
 };

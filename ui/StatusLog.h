@@ -14,9 +14,18 @@ class CStatusLog {
   CStatusLog(const CStatusLog&) = delete;
   CStatusLog& operator=(const CStatusLog&) = delete;
 
-  // Creates the file, or empties it. False (and the log stays closed) when it cannot
-  // be opened; the program then runs without a log.
-  bool Open(const QString& path);
+  // Scoped, so that no caller can take a result for a yes or no by mistake.
+  enum class OpenResult {
+    LOG_OPENED,
+    LOG_UNAVAILABLE,  // the file cannot be created or written
+    LOG_IN_USE,       // another loader has it open for writing
+  };
+
+  // Creates the file, or empties it, and keeps it for this program alone while it is
+  // open: others may read it, but another loader opening it gets LOG_IN_USE and
+  // leaves it as it is. Unless LOG_OPENED the log stays closed and the program runs
+  // without one.
+  OpenResult Open(const QString& path);
   bool IsOpen() const { return m_pFile != nullptr; }
 
   // One engine message: level, ": ", text, line end.

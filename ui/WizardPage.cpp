@@ -73,6 +73,18 @@ void CWizardPage::keyPressEvent(QKeyEvent* event) {
   QWidget::keyPressEvent(event);
 }
 
+CChoiceList::CChoiceList(QWidget* parent) : QListWidget(parent) {
+  setSelectionMode(QAbstractItemView::SingleSelection);
+}
+
+QItemSelectionModel::SelectionFlags CChoiceList::selectionCommand(const QModelIndex& index,
+                                                                  const QEvent* event) const {
+  if (!index.isValid() || selectionModel()->isSelected(index)) {
+    return QItemSelectionModel::NoUpdate;
+  }
+  return QListWidget::selectionCommand(index, event);
+}
+
 std::string LocalName(const QString& name) { return QFile::encodeName(name).toStdString(); }
 
 QString DecodePackageText(const std::string& text) {

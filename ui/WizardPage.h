@@ -4,6 +4,7 @@
 #include <QBrush>
 #include <QColor>
 #include <QFont>
+#include <QListWidget>
 #include <QRect>
 #include <QString>
 #include <QWidget>
@@ -79,4 +80,18 @@ class CWizardPage : public QWidget {
   static void ColourAsStatic(QWidget* control);
 
   void keyPressEvent(QKeyEvent* event) override;
+};
+
+// A list box in which one entry is chosen, as the port list and the file list are.
+// The choice moves only to another entry: a click below the entries or a Ctrl+click
+// on the chosen one leaves it where it is, so that Next never finds a list, with its
+// entries in plain view, suddenly without a choice.
+class CChoiceList : public QListWidget {
+  Q_OBJECT
+ public:
+  explicit CChoiceList(QWidget* parent);
+
+ protected:
+  QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                       const QEvent* event) const override;
 };

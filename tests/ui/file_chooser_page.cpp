@@ -420,7 +420,19 @@ TEST_F(FileChooserPage, WithoutAStartDriveTheFirstAvailableDriveOpensAtItsRoot) 
 
 TEST_F(FileChooserPage, LoadsSubfoldersOnADoubleClickAndThePicturesFollow) {
   OpenPage();
-  QTreeWidgetItem* other = Child(Tree()->currentItem()->parent(), "Other");
+  // Where expand buttons would be, left of a folder, a click does nothing: neither
+  // the open folder on the way nor the start folder with its subfolders loaded.
+  QTreeWidgetItem* start = Tree()->currentItem();
+  for (QTreeWidgetItem* folder : {start, start->parent()}) {
+    SCOPED_TRACE(folder->text(0).toStdString());
+    const bool expanded = folder->isExpanded();
+    const QRect rect = Tree()->visualItemRect(folder);
+    const QPoint branch(rect.left() - Tree()->indentation() / 2, rect.center().y());
+    QTest::mouseClick(Tree()->viewport(), Qt::LeftButton, {}, branch);
+    EXPECT_EQ(folder->isExpanded(), expanded);
+    EXPECT_EQ(Tree()->currentItem(), start);
+  }
+  QTreeWidgetItem* other = Child(start->parent(), "Other");
   DoubleClickFolder(other);
   EXPECT_EQ(Children(other), QStringList{"Deeper"});
   EXPECT_TRUE(other->isExpanded());

@@ -9,9 +9,11 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+#include <tuple>
 
 #include "UiTestSupport.h"
 #include "package/FirmwarePackage.h"
@@ -166,6 +168,43 @@ TEST_F(MainDialog, AnEmptyPortListRefusesNext) {
   // The port keeps its value; the model was taken before the port was looked at.
   EXPECT_EQ(dialog->m_strPort, QStringLiteral("/dev/previous"));
   EXPECT_EQ(dialog->m_bAbcLayout, 0);
+}
+
+// A list loses its choice only to another entry: clicks below the entries, with or
+// without Ctrl, and a Ctrl+click on the chosen entry leave it, and Next goes on.
+TEST_F(MainDialog, ClicksBesideTheEntriesKeepEachListsChoice) {
+  uitest::MessageRecorder boxes;
+  auto dialog = Open();
+  const auto clickAround = [](QListWidget* list) {
+    QListWidgetItem* chosen = list->currentItem();
+    ASSERT_NE(chosen, nullptr);
+    const QPoint blank(list->viewport()->width() / 2, list->viewport()->height() - 3);
+    ASSERT_EQ(list->itemAt(blank), nullptr);
+    const std::tuple<const char*, QPoint, Qt::KeyboardModifiers> clicks[] = {
+        {"ctrl+chosen", list->visualItemRect(chosen).center(), Qt::ControlModifier},
+        {"blank", blank, {}},
+        {"ctrl+blank", blank, Qt::ControlModifier}};
+    for (const auto& [name, point, modifiers] : clicks) {
+      SCOPED_TRACE(name);
+      QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers, point);
+      EXPECT_EQ(list->selectedItems(), QList<QListWidgetItem*>{chosen});
+    }
+  };
+  QListWidget* ports = dialog->m_pagePort.PortListBox();
+  EXPECT_FALSE(ports->verticalScrollBar()->isVisible());  // two ports fit
+  clickAround(ports);
+  QTest::mouseClick(&dialog->m_btnNext, Qt::LeftButton);
+  ASSERT_EQ(dialog->m_nCurPage, 1);
+  clickAround(FileList(*dialog));
+  QTest::mouseClick(&dialog->m_btnNext, Qt::LeftButton);
+  EXPECT_EQ(dialog->m_nCurPage, 2);
+  EXPECT_TRUE(boxes.boxes.empty());
+
+  // A port list longer than its box scrolls.
+  PortList many;
+  for (int i = 0; i < 12; ++i) many.entries.push_back({std::to_string(i), std::to_string(i)});
+  auto crowded = Open([many] { return many; });
+  EXPECT_TRUE(crowded->m_pagePort.PortListBox()->verticalScrollBar()->isVisible());
 }
 
 TEST_F(MainDialog, EnterOnAPageChangesNothing) {

@@ -12,8 +12,10 @@
 #include <QTest>
 #include <QTextDocument>
 #include <QTimer>
+#include <chrono>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "UiTestSupport.h"
@@ -253,12 +255,22 @@ TEST_F(ProgramPage, ASuccessfulRunWritesTheImageAndSaysSoAfterTheBusyWindow) {
   EXPECT_FALSE(m_dialog->m_btnNext.isEnabled());
 }
 
-TEST_F(ProgramPage, TwoRunsGoIntoOneLogEachWithItsMarker) {
+// Two runs of one start go into one log. A second wizard started from the same folder
+// between them (two printers on one bench) leaves that log to the first and says so.
+TEST_F(ProgramPage, TwoRunsGoIntoOneLogThatASecondWizardLeavesAlone) {
   StartTarget();
   OpenOnProgramPage();
   const QByteArray reference = ReferenceLog();
   uitest::MessageRecorder boxes;
   PressProgram();
+  EXPECT_EQ(Log(), reference + kEndMarker);
+  testing::internal::CaptureStderr();
+  CMainDlg second(nullptr, [] { return zerviko::ports::PortList{}; });
+  second.m_strAppDir = m_appDir;
+  second.OnInitDialog();
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "zerviko-loader: \"" + m_appDir.toStdString() +
+                "Status.log\" is held by another loader; this one keeps no status log\n");
   EXPECT_EQ(Log(), reference + kEndMarker);
   PressProgram();
   ASSERT_EQ(boxes.boxes.size(), 2u);
@@ -374,6 +386,36 @@ TEST_F(ProgramPage, TakesNoInputDuringARunButKeepsRunningItsLoop) {
   ASSERT_EQ(boxes.boxes.size(), 1u);
   EXPECT_EQ(boxes.boxes[0].caption, QStringLiteral("Success"));
   EXPECT_EQ(Log().count("****** END OF CURRENT UPDATE ******"), 1);
+}
+
+// The application told to quit in the middle of a run (the opt-in quit timer does it):
+// the page goes on serving its window until the run is over, then the wizard closes.
+TEST_F(ProgramPage, AQuitDuringARunClosesTheWizardOnceTheRunIsOver) {
+  TargetConfig config;
+  config.writeTime = std::chrono::milliseconds(80);  // the run outlasts the quit by far
+  StartTarget(config);
+  OpenOnProgramPage();
+  const QByteArray reference = ReferenceLog(config);
+  uitest::MessageRecorder boxes;
+  bool quit = false;
+  QString afterQuit;
+  QObject::connect(Page().ProgressBar(), &QProgressBar::valueChanged, m_dialog.get(), [&] {
+    if (std::exchange(quit, true)) return;
+    QCoreApplication::exit(0);
+    QTimer::singleShot(0, m_dialog.get(), [&] {
+      afterQuit = Screen() + QStringLiteral(" written=%1").arg(TargetFlash(1024) == TestImage());
+    });
+  });
+  PressProgram();  // the queued call above ran while the engine was still writing
+  EXPECT_TRUE(afterQuit.endsWith(QStringLiteral("program=0 written=0"))) << afterQuit.toStdString();
+  EXPECT_EQ(TargetFlash(1024), TestImage());
+  EXPECT_EQ(Log(), reference + kEndMarker);
+  EXPECT_TRUE(boxes.boxes.empty());  // nobody is left to answer one
+  EXPECT_FALSE(m_dialog->isVisible());
+  // After exit() no event loop of this thread starts until the application's own has
+  // run: run it once, to an end at once, so that the next test starts afresh.
+  QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+  QCoreApplication::exec();
 }
 
 TEST_F(ProgramPage, ThePortIsTakenAnewEachTimeThePageIsShown) {

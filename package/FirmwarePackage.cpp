@@ -76,9 +76,7 @@ std::string Trimmed(std::string_view text) {
   return std::string(text.substr(first, last - first + 1));
 }
 
-// The package file, opened for reading without sharing. Only regular files are
-// packages: a folder cannot be read, and a FIFO or a device could block the open or
-// stream without end.
+// The package file, opened for reading; only a program writing it keeps it out.
 class PackageFile {
  public:
   PackageFile() = default;
@@ -88,9 +86,14 @@ class PackageFile {
     if (m_fd >= 0) ::close(m_fd);
   }
 
+  // Only a regular file is a package, and anything else is refused before it is
+  // opened (by the caller, from its stat of the path): opening a serial device alone
+  // raises its modem lines and restarts a printer into its boot program, and a FIFO or
+  // a device could block the open or stream without end. The check is made again on
+  // the open file, for a path that was replaced in between.
   bool Open(const std::string& path) {
-    // O_NONBLOCK keeps the open of a FIFO from waiting for a writer; it changes
-    // nothing for the regular files that pass the check below.
+    // O_NONBLOCK keeps the open of a FIFO swapped in after the check from waiting for
+    // a writer; it changes nothing for a regular file.
     do {
       m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     } while (m_fd < 0 && errno == EINTR);
@@ -292,8 +295,11 @@ int ReadFirmwarePackage(const std::string& path, bool validateOnly, int language
   try {
     store.path = path;
 
+    // The stat follows links, so a link to a device is refused as the device is.
     struct stat info {};
-    if (path.empty() || ::stat(path.c_str(), &info) != 0) return PACKAGE_FILE_UNAVAILABLE;
+    if (path.empty() || ::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+      return PACKAGE_FILE_UNAVAILABLE;
+    }
 
     // The one descriptor serves the text part and the image, so both come from the
     // same file even if the path is replaced in between.

@@ -1,8 +1,9 @@
 // libFuzzer target for the firmware package reader. Each input is a package file: it is
 // written to a memory file and read through its /proc path, as a check and as a load,
 // in several languages. Besides the sanitizers, the properties every package must keep
-// are checked: a check and a load agree, a loaded image is the file's tail, and no
-// stored text holds what the reader treats as a marker or a line end of its own.
+// are checked: a check and a load agree, a loaded image is the file's tail and starts
+// after the line end of a "<CODE>" line, and no stored text holds what the reader
+// treats as a marker or a line end of its own.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -42,6 +43,20 @@ void CheckText(const std::string& text) {
   }
 }
 
+// The image follows the line end of a line whose text holds "<CODE>", or begins at
+// the 0x1A or the end of the file that ended that line; no 0x1A comes before it.
+void CheckImageStart(std::string_view file, std::size_t offset) {
+  std::string_view text = file.substr(0, offset);
+  Require(text.find('\x1A') == std::string_view::npos);
+  if (!text.empty() && text.back() == '\n') {
+    text.remove_suffix(1);
+  } else {
+    Require(offset == file.size() || file[offset] == '\x1A');
+  }
+  const std::string_view line = text.substr(text.rfind('\n') + 1);
+  Require(line.substr(0, line.find('\0')).find("<CODE>") != std::string_view::npos);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -75,6 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::uint8_t> image(length);
     zerviko::GetPackageImage(image.data(), &length);
     Require(length == 0 || std::memcmp(image.data(), data + (size - length), length) == 0);
+    CheckImageStart(std::string_view(reinterpret_cast<const char*>(data), size), size - length);
   }
   zerviko::ClearPackage();
   return 0;

@@ -1,5 +1,6 @@
-// zerviko-flash inspect, run as a program: exit statuses, messages, and the JSON a
-// script reads, on the sample packages and on files that cannot be used.
+// zerviko-flash inspect, run as a program: exit statuses, messages, the JSON a script
+// reads and the report a person reads, on the sample packages and on files that cannot
+// be used.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -8,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tests/cli/RunProgram.h"
+#include "tests/package/PackageTestSupport.h"
 #include "tests/package/SampleTexts.h"
 #include "tools/SamplePackages.h"
 
@@ -145,16 +147,58 @@ TEST_F(InspectTest, UsageErrors) {
 }
 
 TEST_F(InspectTest, EightBitTextsBecomeValidJson) {
-  // UTF-8 stays as it is; other bytes are Windows-1252, the euro sign and C1 gaps included.
+  // UTF-8 stays as it is; other bytes are Windows-1252, the euro sign and C1 gaps
+  // included. Control characters stay exact: JSON escapes them.
   const std::string path = Write(
-      "<LANG_ENGLISH>\r\n<REVISION>\r\nVers\xC3\xA3o \xE2\x82\xAC\r\n<END REVISION>\r\n<DEVICE SETUP>\r\n"
+      "<LANG_ENGLISH>\r\n<REVISION>\r\nVers\xC3\xA3o \xE2\x82\xAC \x1b[31m\r\n<END REVISION>\r\n<DEVICE SETUP>\r\n"
       "Stra\xDF" "e \x80 \x81 \"q\" \\ \t\r\n<END DEVICE SETUP>\r\n<END LANG_ENGLISH>\r\n<CODE>\r\n\xFF");
   const ProgramRun run = RunProgram({FLASH, "inspect", path, "--json"});
   ASSERT_EQ(run.status, 0) << run.err;
   const nlohmann::json report = OneJsonObject(run.out);
-  EXPECT_EQ(report.at("revision"), "Vers\xC3\xA3o \xE2\x82\xAC");
+  EXPECT_EQ(report.at("revision"), "Vers\xC3\xA3o \xE2\x82\xAC \x1b[31m");
   EXPECT_EQ(report.at("deviceSetup"), "Stra\xC3\x9F" "e \xE2\x82\xAC \xC2\x81 \"q\" \\");
   EXPECT_EQ(report.at("imageLength"), 1);
+}
+
+// Texts from outside reach the terminal with every control character shown as \xNN:
+// a package's revision could otherwise recolour, retitle or rewrite it. Only the CR LF
+// between a text's lines still ends a line; C1 controls count whether the text is
+// UTF-8 or Windows-1252. The file name and the port list are shown the same way.
+TEST_F(InspectTest, ControlCharactersAreShownEscaped) {
+  struct Row {
+    const char* name;
+    std::string revision;
+    std::string shown;
+  };
+  const Row rows[] = {
+      {"escape sequences", "V1 \x1b[31mred\x1b]0;title\x07", "  V1 \\x1b[31mred\\x1b]0;title\\x07\n"},
+      {"lines, lone CR, tab, DEL", "one\r\ntwo\rthree\t\x7f", "  one\n  two\\x0dthree\\x09\\x7f\n"},
+      {"UTF-8", "\xC2\x9B" "2J \xC3\xA9", "  \\x9b2J \xC3\xA9\n"},
+      {"Windows-1252", "\x9B" "2J \x81 \xE9", "  \xE2\x80\xBA" "2J \\x81 \xC3\xA9\n"},
+  };
+  const auto raw = [](const std::string& out) {
+    for (std::size_t at = 0; at < out.size(); ++at) {
+      const auto c = static_cast<unsigned char>(out[at]);
+      const auto next = at + 1 < out.size() ? static_cast<unsigned char>(out[at + 1]) : 0;
+      if ((c < 0x20 && c != '\n') || c == 0x7F || (c == 0xC2 && next >= 0x80 && next <= 0x9F)) return at;
+    }
+    return std::string::npos;
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string path =
+        Write(Section("ENGLISH", row.revision, "setup") + "<CODE>\r\n", "ZERVIKO_\x1b[1m.avk");
+    const ProgramRun run = RunProgram({FLASH, "inspect", path});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("Revision:\n" + row.shown + "Device setup:\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("/ZERVIKO_\\x1b[1m.avk\n"), std::string::npos) << run.out;
+    EXPECT_EQ(raw(run.out), std::string::npos) << run.out;
+  }
+
+  const ProgramRun ports = RunProgram({"/usr/bin/env", "ZERVIKO_EXTRA_PORTS=/nonexistent/\x1b[2Jtty",
+                                       "CUPS_SERVER=/nonexistent/cups.sock", FLASH, "ports"});
+  EXPECT_NE(ports.out.find("/nonexistent/\\x1b[2Jtty\n"), std::string::npos) << ports.out;
+  EXPECT_EQ(raw(ports.out), std::string::npos) << ports.out;
 }
 
 }  // namespace

@@ -252,6 +252,9 @@ TEST_F(FormatTest, NulEndsALinesText) {
   ASSERT_EQ(Read(Section("ENGLISH", std::string("V1\0hidden", 9), "s") + "<CODE>\r\n"), PACKAGE_OK);
   EXPECT_EQ(GetPackageRevisionText(), "V1");
   EXPECT_EQ(Read(Section("ENGLISH", "V1", "s") + std::string("\0<CODE>\r\n", 9)), PACKAGE_UNUSABLE);
+  // The CR before the LF comes after the NUL; the one before the NUL stays in the text.
+  ASSERT_EQ(Read(Section("ENGLISH", std::string("V1\r\0\r\nV2", 8), "s") + "<CODE>\r\n"), PACKAGE_OK);
+  EXPECT_EQ(GetPackageRevisionText(), "V1\r\r\nV2");
 }
 
 TEST_F(FormatTest, EightBitTextIsKeptAsItStands) {

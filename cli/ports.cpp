@@ -18,8 +18,10 @@ int PrintPorts(bool json) {
   if (json) {
     nlohmann::json entries = nlohmann::json::array();
     for (std::size_t i = 0; i < list.entries.size(); ++i) {
-      entries.push_back({{"display", list.entries[i].display},
-                         {"port", list.entries[i].port},
+      // JSON holds UTF-8 only; a device path or printer name in another code page
+      // would make the writer throw.
+      entries.push_back({{"display", Utf8Text(list.entries[i].display)},
+                         {"port", Utf8Text(list.entries[i].port)},
                          {"selected", static_cast<int>(i) == list.selected}});
     }
     std::cout << entries.dump(2) << '\n';

@@ -2,6 +2,7 @@
 // programming page's run parameters as defaults and every one of them settable.
 #include <CLI/CLI.hpp>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "cli/Text.h"
 #include "engine/ProgramTarget.h"
 #include "engine/TermiosSerialPort.h"
 #include "package/FirmwarePackage.h"
@@ -112,7 +114,7 @@ class RunView {
     char line[300];
     std::snprintf(line, sizeof line, "%d: %s\n", level, text);
     m_log.Write(line);
-    if (level == LEVEL_ERROR) m_strError = text;
+    if (level == LEVEL_ERROR) m_strError = PrintableText(text);
     if (m_args.json) {
       nlohmann::ordered_json message;
       message["percent"] = percent;
@@ -123,14 +125,16 @@ class RunView {
                 << std::endl;
       return;
     }
+    // Messages carry text from the printer (its device names): shown printable.
+    const std::string shown = PrintableText(text);
     if (m_args.verbose) {
       ClearBar();
-      std::cout << line << std::flush;
+      std::cout << level << ": " << shown << '\n' << std::flush;
     } else if (!m_bTerminal && level == LEVEL_STAGE && !blockMessage) {
-      std::cout << text << '\n' << std::flush;
+      std::cout << shown << '\n' << std::flush;
     }
-    if (level == LEVEL_STAGE && !blockMessage) m_strStage = text;
-    if (m_bTerminal && level != LEVEL_ERROR) DrawBar(percent, blockMessage ? text : m_strStage);
+    if (level == LEVEL_STAGE && !blockMessage) m_strStage = shown;
+    if (m_bTerminal && level != LEVEL_ERROR) DrawBar(percent, blockMessage ? shown : m_strStage);
   }
 
   void Finish() { ClearBar(); }
@@ -295,9 +299,15 @@ int RunProgram(const ProgramArgs& args) {
     if (length > 0) GetPackageImage(image.data(), &length);
     ClearPackage();
   } else {
-    std::ifstream file(args.imagePath, std::ios::binary);
+    // Only a regular file is opened: a FIFO would hold the open, and opening a serial
+    // device would move its modem lines.
+    struct stat info {};
+    std::ifstream file;
+    if (::stat(args.imagePath.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+      file.open(args.imagePath, std::ios::binary);
+    }
     if (file) image.assign(std::istreambuf_iterator<char>(file), {});
-    if (!file && !file.eof()) {
+    if (!file.is_open() || (!file && !file.eof())) {
       std::cerr << "zerviko-flash: " << args.imagePath << ": the file is unavailable\n";
       PrintResult(args, "package-unavailable");
       return EXIT_PACKAGE_UNAVAILABLE;

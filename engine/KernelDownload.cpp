@@ -17,8 +17,13 @@ using namespace std::chrono_literals;
 // A kernel or module file, read as raw bytes and closed on every way out.
 class KernelFile {
  public:
-  // Only a regular file counts as readable: a folder opens on Linux but reads nothing.
+  // Only a regular file counts as readable: a folder opens on Linux but reads nothing,
+  // a FIFO would hold the open until a writer comes, and opening a serial device
+  // would move its modem lines. Anything else is refused before it is opened, and
+  // checked again once open in case the path was swapped in between.
   bool Open(const std::string& path) {
+    struct stat named {};
+    if (::stat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode)) return false;
     m_file.reset(std::fopen(path.c_str(), "rb"));
     if (!m_file) return false;
     struct stat info {};

@@ -3,6 +3,7 @@
 // be used.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -106,6 +107,14 @@ TEST_F(InspectTest, UnavailableFile) {
   const nlohmann::json report = OneJsonObject(json.out);
   EXPECT_EQ(report.at("result"), 1);
   EXPECT_EQ(report.at("imageLength"), 0);
+
+  // program's raw image is refused unopened too: opening a FIFO with no writer would
+  // wait for one, and the bound would kill the program.
+  const std::string fifo = (m_dir / "image.bin").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const ProgramRun image = RunProgram({FLASH, "program", "--port", "/nonexistent/tty", "--image", fifo},
+                                      std::chrono::seconds(10));
+  EXPECT_EQ(image.status, 3) << image.err;
 }
 
 TEST_F(InspectTest, UnusableFile) {
@@ -199,6 +208,11 @@ TEST_F(InspectTest, ControlCharactersAreShownEscaped) {
                                        "CUPS_SERVER=/nonexistent/cups.sock", FLASH, "ports"});
   EXPECT_NE(ports.out.find("/nonexistent/\\x1b[2Jtty\n"), std::string::npos) << ports.out;
   EXPECT_EQ(raw(ports.out), std::string::npos) << ports.out;
+  // JSON is exact, and a path that is not UTF-8 comes out as Windows-1252 text.
+  const ProgramRun json = RunProgram({"/usr/bin/env", "ZERVIKO_EXTRA_PORTS=/nonexistent/\x1b\xe9",
+                                      "CUPS_SERVER=/nonexistent/cups.sock", FLASH, "ports", "--json"});
+  ASSERT_EQ(json.status, 0) << json.err;
+  EXPECT_NE(json.out.find("\"/nonexistent/\\u001b\xC3\xA9\""), std::string::npos) << json.out;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/Commands.h"
+#include "cli/Platform.h"
 
 #ifndef ZERVIKO_VERSION
 #define ZERVIKO_VERSION "unknown"
@@ -10,6 +11,7 @@
 
 int main(int argc, char** argv) {
   using namespace zerviko::cli;
+  PrepareConsole();
 
   CLI::App app{"zerviko-flash: programs the firmware of ZERVIKO printers"};
   app.set_version_flag("--version", ZERVIKO_VERSION);

@@ -1,0 +1,61 @@
+#include <windows.h>
+#include <winspool.h>
+
+#include "ports/Win32Providers.h"
+
+namespace zerviko::ports {
+
+namespace {
+
+// One call of the spooler's two-call protocol: no buffer to learn the size, then a
+// buffer of that size. Records point into the buffer, so they are copied out before
+// it goes.
+template <typename Info, typename Call, typename Take>
+bool Enumerate(Call call, std::size_t capacity, std::size_t& needed, std::uint32_t& lastError,
+               Take take) {
+  std::vector<BYTE> buffer(capacity);
+  DWORD need = 0;
+  DWORD returned = 0;
+  const BOOL ok = call(capacity ? buffer.data() : nullptr, static_cast<DWORD>(capacity), &need,
+                       &returned);
+  needed = need;
+  if (!ok) {
+    lastError = GetLastError();
+    return false;
+  }
+  const auto* records = reinterpret_cast<const Info*>(buffer.data());
+  for (DWORD i = 0; i < returned && capacity > 0; ++i) take(records[i]);
+  return true;
+}
+
+std::string Text(const char* text) { return text ? text : ""; }
+
+}  // namespace
+
+bool Win32Spooler::EnumPorts(std::vector<std::string>* ports, std::size_t capacity,
+                             std::size_t& needed) {
+  if (ports) ports->clear();
+  return Enumerate<PORT_INFO_1A>(
+      [](BYTE* buffer, DWORD size, DWORD* need, DWORD* returned) {
+        return EnumPortsA(nullptr, 1, buffer, size, need, returned);
+      },
+      capacity, needed, m_lastError,
+      [&](const PORT_INFO_1A& port) {
+        if (ports) ports->push_back(Text(port.pName));
+      });
+}
+
+bool Win32Spooler::EnumPrinters(std::vector<SpoolerPrinter>* printers, std::size_t capacity,
+                                std::size_t& needed) {
+  if (printers) printers->clear();
+  return Enumerate<PRINTER_INFO_5A>(
+      [](BYTE* buffer, DWORD size, DWORD* need, DWORD* returned) {
+        return EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 5, buffer, size, need, returned);
+      },
+      capacity, needed, m_lastError,
+      [&](const PRINTER_INFO_5A& printer) {
+        if (printers) printers->push_back({Text(printer.pPrinterName), Text(printer.pPortName)});
+      });
+}
+
+}  // namespace zerviko::ports

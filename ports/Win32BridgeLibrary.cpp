@@ -1,6 +1,6 @@
-#include <windows.h>
-
 #include "ports/Win32Providers.h"
+
+#include <windows.h>
 
 namespace zerviko::ports {
 

@@ -1,7 +1,12 @@
+#include "ports/Win32Providers.h"
+
 #include <windows.h>
 #include <winspool.h>
 
-#include "ports/Win32Providers.h"
+// The spooler's names without their A and W forms, so that the interface's own
+// EnumPorts and EnumPrinters keep their names in this file.
+#undef EnumPorts
+#undef EnumPrinters
 
 namespace zerviko::ports {
 

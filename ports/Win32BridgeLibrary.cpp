@@ -1,3 +1,4 @@
+// The bridge maker's library, loaded at run time and its functions taken by ordinal.
 #include "ports/Win32Providers.h"
 
 #include <windows.h>

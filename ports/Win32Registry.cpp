@@ -1,3 +1,4 @@
+// The registry below HKEY_LOCAL_MACHINE, read only, and the platform version.
 #include "ports/Win32Providers.h"
 
 #include <windows.h>

@@ -1,3 +1,5 @@
+// The print spooler on Windows: its ports and its local printers, each through the
+// call's size query and then a buffer of the size it gave.
 #include "ports/Win32Providers.h"
 
 #include <windows.h>

@@ -151,10 +151,36 @@ TEST_F(Wine, ProgramsThroughAComPortAsLinuxDoes) {
   }
 }
 
+// Wine hands SIGINT to the console's control handlers, as Windows does Ctrl-C.
+TEST_F(Wine, CtrlCStopsTheRunBeforeTheNextBlock) {
+  sim::TargetConfig config;
+  config.writeTime = 5ms;  // slow enough writes that the signal lands mid-image
+  sim::PtyServer printer(config);
+  std::string error;
+  ASSERT_TRUE(printer.Start(&error)) << error;
+  LinkComPort("COM5", printer.DevicePath());
+  Child run = WineRun(Setting("ZERVIKO_WINDOWS_FLASH"),
+                      {"program", "--port", "COM5", "--package", kSample, "--json", "--kernel-dir",
+                       kLinuxProgramDir});
+  bool signalled = false;
+  const int status = run.Run(180s, [&](const std::string& line) {
+    if (!signalled && line.find("Writing block 0100..017F") != std::string::npos) {
+      run.Signal(SIGINT);
+      signalled = true;
+    }
+  });
+  EXPECT_EQ(status, 1) << run.err;
+  EXPECT_NE(run.out.find(R"("text":"Programming aborted"})" "\n" R"({"result":"failed"})"),
+            std::string::npos)
+      << run.out;
+  printer.Stop();
+}
+
 // The unzipped program folder as a user has it: the spooler's COM ports with the
-// printers installed on them, the printer's own bridge marked, and --port auto
-// programming the printer through it with the kernel files beside the program.
-TEST_F(Wine, PortListAndAutoFromTheUnzippedFolder) {
+// printers installed on them, the printer's own bridge marked, a package shown as on
+// Linux, and --port auto programming the printer through the bridge with the kernel
+// files beside the program.
+TEST_F(Wine, TheUnzippedFolderAsAUserHasIt) {
   const std::string hklm = "HKLM\\SYSTEM\\CurrentControlSet\\";
   RegAdd("HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Ports", "COM5:", "");
   RegAdd(hklm + "Control\\Print\\Printers\\Office Printer", "Port", "COM3:");
@@ -176,6 +202,14 @@ TEST_F(Wine, PortListAndAutoFromTheUnzippedFolder) {
   EXPECT_EQ(Run(noLibrary), 0);
   EXPECT_EQ(noLibrary.out, "* COM1:\n  COM2:\n  COM3:  Office Printer\n  COM4:\n  COM5:\n");
   EXPECT_EQ(noLibrary.err, "");
+
+  const std::string keyboard = "Firmware Files/ZERVIKO_KBD_V2.14.qvk";
+  Child linuxInspect({kLinuxFlash, "inspect", kLinuxProgramDir + keyboard, "--language", "2"});
+  Child windowsInspect = WineRun(exe, {"inspect", folder + keyboard, "--language", "2"});
+  EXPECT_EQ(Run(linuxInspect), 0);
+  EXPECT_EQ(Run(windowsInspect), 0) << windowsInspect.err;
+  EXPECT_EQ(Replaced(windowsInspect.out, folder, "FOLDER/"),
+            Replaced(linuxInspect.out, kLinuxProgramDir, "FOLDER/"));
 
   sim::PtyServer printer;
   std::string error;

@@ -17,6 +17,11 @@ namespace zerviko::ports {
 // local printers with the port each prints to.
 class Win32Spooler : public PrintSpooler {
  public:
+  Win32Spooler();
+  ~Win32Spooler() override;
+  Win32Spooler(const Win32Spooler&) = delete;
+  Win32Spooler& operator=(const Win32Spooler&) = delete;
+
   PortNaming Naming() const override { return PortNaming::SPOOLER_NAMES; }
   bool EnumPorts(std::vector<std::string>* ports, std::size_t capacity,
                  std::size_t& needed) override;
@@ -25,6 +30,10 @@ class Win32Spooler : public PrintSpooler {
   std::uint32_t LastError() const override { return m_lastError; }
 
  private:
+  struct Library;
+  bool Unavailable(std::size_t& needed);
+
+  std::unique_ptr<Library> m_library;
   std::uint32_t m_lastError = 0;
 };
 

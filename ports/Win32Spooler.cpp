@@ -12,6 +12,29 @@
 
 namespace zerviko::ports {
 
+// The spooler's library is loaded when a port list is asked for, not at every start
+// of the program: a programming run needs no spooler, and the library's start-up
+// talks to the print service, which may take seconds (under Wine without a print
+// service, twice ten).
+struct Win32Spooler::Library {
+  HMODULE module = LoadLibraryA("winspool.drv");
+  decltype(&EnumPortsA) enumPorts = Take<decltype(&EnumPortsA)>("EnumPortsA");
+  decltype(&EnumPrintersA) enumPrinters = Take<decltype(&EnumPrintersA)>("EnumPrintersA");
+
+  ~Library() {
+    if (module) FreeLibrary(module);
+  }
+  template <typename Function>
+  Function Take(const char* name) const {
+    return module ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)))
+                  : nullptr;
+  }
+};
+
+Win32Spooler::Win32Spooler() : m_library(std::make_unique<Library>()) {}
+
+Win32Spooler::~Win32Spooler() = default;
+
 namespace {
 
 // One call of the spooler's two-call protocol: no buffer to learn the size, then a
@@ -42,9 +65,11 @@ std::string Text(const char* text) { return text ? text : ""; }
 bool Win32Spooler::EnumPorts(std::vector<std::string>* ports, std::size_t capacity,
                              std::size_t& needed) {
   if (ports) ports->clear();
+  const auto enumPorts = m_library->enumPorts;
+  if (!enumPorts) return Unavailable(needed);
   return Enumerate<PORT_INFO_1A>(
-      [](BYTE* buffer, DWORD size, DWORD* need, DWORD* returned) {
-        return EnumPortsA(nullptr, 1, buffer, size, need, returned);
+      [enumPorts](BYTE* buffer, DWORD size, DWORD* need, DWORD* returned) {
+        return enumPorts(nullptr, 1, buffer, size, need, returned);
       },
       capacity, needed, m_lastError,
       [&](const PORT_INFO_1A& port) {
@@ -55,14 +80,22 @@ bool Win32Spooler::EnumPorts(std::vector<std::string>* ports, std::size_t capaci
 bool Win32Spooler::EnumPrinters(std::vector<SpoolerPrinter>* printers, std::size_t capacity,
                                 std::size_t& needed) {
   if (printers) printers->clear();
+  const auto enumPrinters = m_library->enumPrinters;
+  if (!enumPrinters) return Unavailable(needed);
   return Enumerate<PRINTER_INFO_5A>(
-      [](BYTE* buffer, DWORD size, DWORD* need, DWORD* returned) {
-        return EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 5, buffer, size, need, returned);
+      [enumPrinters](BYTE* buffer, DWORD size, DWORD* need, DWORD* returned) {
+        return enumPrinters(PRINTER_ENUM_LOCAL, nullptr, 5, buffer, size, need, returned);
       },
       capacity, needed, m_lastError,
       [&](const PRINTER_INFO_5A& printer) {
         if (printers) printers->push_back({Text(printer.pPrinterName), Text(printer.pPortName)});
       });
+}
+
+bool Win32Spooler::Unavailable(std::size_t& needed) {
+  needed = 0;
+  m_lastError = ERROR_MOD_NOT_FOUND;
+  return false;
 }
 
 }  // namespace zerviko::ports

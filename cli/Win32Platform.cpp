@@ -81,10 +81,7 @@ void ToConsole(std::ostream& stream, FILE* file, DWORD standardHandle) {
   HANDLE handle = GetStdHandle(standardHandle);
   if (!IsConsole(handle)) return;
   std::fflush(file);
-  static ConsoleBuffer* buffers[2] = {};
-  ConsoleBuffer*& buffer = buffers[standardHandle == STD_OUTPUT_HANDLE ? 0 : 1];
-  buffer = new ConsoleBuffer(handle);  // lives until the end of the program
-  stream.rdbuf(buffer);
+  stream.rdbuf(new ConsoleBuffer(handle));  // lives as long as the program
 }
 
 class ComPort : public PlatformPort {

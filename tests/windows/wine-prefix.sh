@@ -5,8 +5,9 @@
 set -euo pipefail
 action=$1
 export WINEPREFIX=$2 WINEDEBUG=-all
-# No Mono or Gecko: console programs need neither, and their installers would ask.
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No Mono or Gecko: console programs need neither, and their installers would ask. No
+# menu entries in the user's home either.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 case "$action" in
   start)
     wineserver -k 2>/dev/null || true

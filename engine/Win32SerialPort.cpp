@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <vector>
 
 namespace zerviko {
@@ -26,20 +27,21 @@ bool WriteSettings(HANDLE port, DCB* changed, DCB* before) {
   return false;
 }
 
+// The path CreateFileA is given for a port name: "\\.\COMn" for COMn and the
+// spooler's COMn: (the only form that reaches ports above COM9), any other name as it
+// is.
+std::string DevicePath(const std::string& name) {
+  std::string port = name;
+  if (!port.empty() && port.back() == ':') port.pop_back();
+  const bool com = port.size() > 3 && _strnicmp(port.c_str(), "COM", 3) == 0 &&
+                   std::all_of(port.begin() + 3, port.end(),
+                               [](unsigned char c) { return std::isdigit(c) != 0; });
+  return com ? "\\\\.\\" + port : name;
+}
+
 }  // namespace
 
 Win32SerialPort::~Win32SerialPort() { Close(); }
-
-std::string Win32SerialPort::DevicePath(const std::string& name) {
-  std::string number = name;
-  if (!number.empty() && number.back() == ':') number.pop_back();
-  const bool com = number.size() > 3 &&
-                   std::equal(number.begin(), number.begin() + 3, "COM",
-                              [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; }) &&
-                   std::all_of(number.begin() + 3, number.end(),
-                               [](unsigned char c) { return std::isdigit(c); });
-  return com ? "\\\\.\\" + number : name;
-}
 
 bool Win32SerialPort::Open(const std::string& name) {
   Close();

@@ -42,10 +42,6 @@ class Win32SerialPort : public SerialPort {
   unsigned long OpenError() const { return m_nOpenError; }
   bool IsOpen() const { return m_hPort != nullptr; }
 
-  // The path CreateFileA is given for a port name: "\\.\COMn" for COMn and COMn:
-  // (the only form that reaches ports above COM9), any other name as it is.
-  static std::string DevicePath(const std::string& name);
-
  private:
   bool SetModemLine(bool rts, bool on);
 

@@ -159,8 +159,9 @@ TEST_F(Wine, CtrlCStopsTheRunBeforeTheNextBlock) {
   std::string error;
   ASSERT_TRUE(printer.Start(&error)) << error;
   LinkComPort("COM5", printer.DevicePath());
+  // The port by its spooler name, as the wizard hands it on.
   Child run = WineRun(Setting("ZERVIKO_WINDOWS_FLASH"),
-                      {"program", "--port", "COM5", "--package", kSample, "--json", "--kernel-dir",
+                      {"program", "--port", "COM5:", "--package", kSample, "--json", "--kernel-dir",
                        kLinuxProgramDir});
   bool signalled = false;
   const int status = run.Run(180s, [&](const std::string& line) {

@@ -1,11 +1,8 @@
 // zerviko-flash program: one programming run from the command line, with the
 // programming page's run parameters as defaults and every one of them settable.
 #include <CLI/CLI.hpp>
-#include <signal.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -20,19 +17,14 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "cli/Platform.h"
 #include "cli/Text.h"
 #include "engine/ProgramTarget.h"
-#include "engine/TermiosSerialPort.h"
 #include "package/FirmwarePackage.h"
 #include "ports/PortList.h"
 
 namespace zerviko::cli {
 namespace {
-
-// Set by SIGINT; the progress callback turns it into the run's abort byte.
-std::atomic<bool> g_interrupted{false};
-
-extern "C" void OnInterrupt(int) { g_interrupted = true; }
 
 constexpr const char* END_MARKER = "****** END OF CURRENT UPDATE ******\n\n";
 
@@ -59,15 +51,6 @@ struct ProgramArgs {
   std::string logPath;
 };
 
-// The folder of the running program, ending in "/".
-std::string ProgramFolder() {
-  char path[PATH_MAX];
-  const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-  if (n <= 0) return "./";
-  std::string folder(path, static_cast<std::size_t>(n));
-  return folder.substr(0, folder.rfind('/') + 1);
-}
-
 // The log is written as the wizard writes its own: every line end becomes CR LF.
 class StatusLog {
  public:
@@ -92,7 +75,7 @@ class StatusLog {
 class RunView {
  public:
   RunView(const ProgramArgs& args, StatusLog& log)
-      : m_args(args), m_log(log), m_bTerminal(!args.json && ::isatty(STDOUT_FILENO)) {}
+      : m_args(args), m_log(log), m_bTerminal(!args.json && OutputIsTerminal()) {}
 
   static int Callback(void* context, int percent, int level, int blockMessage, const char* text,
                       std::uint8_t* abortFlag) {
@@ -102,7 +85,8 @@ class RunView {
 
   void OnMessage(int percent, int level, int blockMessage, const char* text,
                  std::uint8_t* abortFlag) {
-    if (g_interrupted && abortFlag) {
+    // Ctrl-C becomes the run's abort byte.
+    if (InterruptGuard::Interrupted() && abortFlag) {
       *abortFlag = 1;
       if (!m_bAbortNoted && !m_args.json) {
         ClearBar();
@@ -214,34 +198,6 @@ void PrintResult(const ProgramArgs& args, const char* result) {
   std::cout << line.dump() << std::endl;
 }
 
-void PrintOpenHint(const std::string& port, int error) {
-  switch (error) {
-    case EACCES:
-    case EPERM:
-      std::cerr << "zerviko-flash: no permission to open " << port
-                << ". Install the zerviko-loader package: its udev rule "
-                   "(70-zerviko-bridge.rules) lets the user logged in at the seat open the "
-                   "printer's USB bridge; unplug the printer and plug it in again afterwards. "
-                   "For another serial port, or from a remote login, add yourself to the "
-                   "'dialout' group (sudo usermod -aG dialout $USER) and log in again.\n";
-      break;
-    case EBUSY:
-      std::cerr << "zerviko-flash: " << port << " is in use by another program.\n";
-      break;
-    case ENOENT:
-    case ENXIO:
-    case ENODEV:
-      std::cerr << "zerviko-flash: " << port
-                << " does not exist. 'zerviko-flash ports' lists the ports of this machine.\n";
-      break;
-    case ENOTTY:
-      std::cerr << "zerviko-flash: " << port << " is not a serial port.\n";
-      break;
-    default:
-      break;
-  }
-}
-
 int RunProgram(const ProgramArgs& args) {
   // Everything the frames cannot carry is refused before the port is touched.
   if (!FitsField(args.baud, 50, 100))
@@ -319,10 +275,7 @@ int RunProgram(const ProgramArgs& args) {
     return EXIT_PACKAGE_UNUSABLE;
   }
 
-  const std::string folder = args.kernelDir.empty()
-                                 ? ProgramFolder()
-                                 : (args.kernelDir.back() == '/' ? args.kernelDir
-                                                                 : args.kernelDir + "/");
+  const std::string folder = args.kernelDir.empty() ? ProgramFolder() : FolderPath(args.kernelDir);
   options.residentKernel = args.bootMode ? 0 : 1;
   options.portName = port;
   options.syncBaudRate = static_cast<std::int32_t>(args.syncBaud);
@@ -350,19 +303,14 @@ int RunProgram(const ProgramArgs& args) {
 
   // The first Ctrl-C asks the run to stop before its next block; a second one ends
   // the program at once.
-  g_interrupted = false;
-  struct sigaction action {};
-  struct sigaction previous {};
-  action.sa_handler = OnInterrupt;
-  action.sa_flags = SA_RESETHAND;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, &previous);
-
   RunView view(args, log);
-  TermiosSerialPort serialPort;
-  const bool ok = ProgramTarget(options, image.data(), static_cast<std::int32_t>(image.size()),
-                                &RunView::Callback, &view, serialPort);
-  sigaction(SIGINT, &previous, nullptr);
+  const std::unique_ptr<PlatformPort> serialPort = MakePlatformPort();
+  bool ok = false;
+  {
+    InterruptGuard interrupt;
+    ok = ProgramTarget(options, image.data(), static_cast<std::int32_t>(image.size()),
+                       &RunView::Callback, &view, serialPort->Port());
+  }
   view.Finish();
   log.Write(END_MARKER);
 
@@ -376,7 +324,8 @@ int RunProgram(const ProgramArgs& args) {
     std::cerr << "zerviko-flash: programming failed"
               << (view.Error().empty() ? std::string() : ": " + view.Error()) << "\n";
   }
-  if (serialPort.OpenError() != 0) PrintOpenHint(port, serialPort.OpenError());
+  const std::string hint = serialPort->OpenHint(port);
+  if (!hint.empty()) std::cerr << "zerviko-flash: " << hint << "\n";
   return EXIT_FAILED;
 }
 
@@ -390,8 +339,8 @@ void AddProgramCommand(CLI::App& app, Action& action) {
       "unusable");
   auto args = std::make_shared<ProgramArgs>();
   sub->add_option("--port", args->port,
-                  "serial device of the printer (/dev/ttyUSB0), or 'auto' for the printer's "
-                  "own USB bridge")
+                  std::string("serial port of the printer (") + PORT_EXAMPLE +
+                      "), or 'auto' for the printer's own USB bridge")
       ->required();
   auto* package = sub->add_option("--package", args->packagePath, "firmware package to program");
   auto* image = sub->add_option("--image", args->imagePath, "raw image file to program");

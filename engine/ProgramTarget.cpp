@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <thread>
 
+#include "engine/PlatformSerialPort.h"
 #include "engine/ProgrammingRun.h"
 #include "engine/SerialPort.h"
-#include "engine/TermiosSerialPort.h"
 
 namespace zerviko {
 
@@ -200,8 +200,8 @@ bool ProgramTarget(const ProgrammingOptions& options, const std::uint8_t* image,
 
 bool ProgramTarget(const ProgrammingOptions& options, const std::uint8_t* image,
                    std::int32_t imageSize, ProgressCallback callback, void* context) {
-  TermiosSerialPort port;
-  return ProgramTarget(options, image, imageSize, callback, context, port);
+  const std::unique_ptr<SerialPort> port = MakePlatformSerialPort();
+  return ProgramTarget(options, image, imageSize, callback, context, *port);
 }
 
 }  // namespace zerviko

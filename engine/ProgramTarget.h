@@ -48,7 +48,7 @@ struct ProgrammingOptions {
 using ProgressCallback = int (*)(void* context, int percent, int level, int blockMessage,
                                  const char* text, std::uint8_t* abortFlag);
 
-// Runs one programming run over a termios serial port opened by options.portName.
+// Runs one programming run over the system's serial port named by options.portName.
 bool ProgramTarget(const ProgrammingOptions& options, const std::uint8_t* image,
                    std::int32_t imageSize, ProgressCallback callback, void* context);
 

@@ -10,20 +10,18 @@
 // bytes. A header of one endless line costs a buffer, not the line.
 #include "package/FirmwarePackage.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <new>
 #include <string_view>
 #include <vector>
+
+#include "package/PackageFile.h"
 
 namespace zerviko {
 namespace {
@@ -77,57 +75,6 @@ std::string Trimmed(std::string_view text) {
   const auto last = text.find_last_not_of(WHITE_SPACE);
   return std::string(text.substr(first, last - first + 1));
 }
-
-// The package file, opened for reading; only a program writing it keeps it out.
-class PackageFile {
- public:
-  PackageFile() = default;
-  PackageFile(const PackageFile&) = delete;
-  PackageFile& operator=(const PackageFile&) = delete;
-  ~PackageFile() {
-    if (m_fd >= 0) ::close(m_fd);
-  }
-
-  // Only a regular file is a package, and anything else is refused before it is
-  // opened (by the caller, from its stat of the path): opening a serial device alone
-  // raises its modem lines and restarts a printer into its boot program, and a FIFO or
-  // a device could block the open or stream without end. The check is made again on
-  // the open file, for a path that was replaced in between.
-  bool Open(const std::string& path) {
-    // O_NONBLOCK keeps the open of a FIFO swapped in after the check from waiting for
-    // a writer; it changes nothing for a regular file.
-    do {
-      m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    } while (m_fd < 0 && errno == EINTR);
-    if (m_fd < 0) return false;
-
-    struct stat info {};
-    if (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
-
-    // A program that holds the package locked for itself is writing it, so the file is
-    // not to be read now. Readers share the file: a second program reading the same
-    // package at the same moment is no reason to call a good package unavailable. A
-    // file system without lock support is no reason to refuse the file either.
-    while (::flock(m_fd, LOCK_SH | LOCK_NB) != 0) {
-      if (errno == EINTR) continue;
-      if (errno == EWOULDBLOCK) return false;
-      break;
-    }
-    return true;
-  }
-
-  int Descriptor() const { return m_fd; }
-
-  bool Size(std::uint64_t& size) const {
-    struct stat info {};
-    if (::fstat(m_fd, &info) != 0 || info.st_size < 0) return false;
-    size = static_cast<std::uint64_t>(info.st_size);
-    return true;
-  }
-
- private:
-  int m_fd = -1;
-};
 
 enum Marker {
   MARK_SECTION_START,
@@ -222,7 +169,7 @@ class LineReader {
  public:
   enum Status { LINE_READ, LINE_END_OF_TEXT, LINE_READ_ERROR };
 
-  explicit LineReader(int fd) : m_fd(fd), m_buffer(BUFFER_SIZE) {}
+  explicit LineReader(PackageFile& file) : m_file(file), m_buffer(BUFFER_SIZE) {}
 
   // Reads the next line, without its line end, into markers and, when text is given,
   // appends the line's text to it as well. A last line that ends at the end of the
@@ -287,17 +234,14 @@ class LineReader {
   Status Fill() {
     m_bufferOffset += m_filled;
     m_next = m_filled = 0;
-    ssize_t count;
-    do {
-      count = ::read(m_fd, m_buffer.data(), m_buffer.size());
-    } while (count < 0 && errno == EINTR);
+    const std::int64_t count = m_file.Read(m_buffer.data(), m_buffer.size());
     if (count < 0) return LINE_READ_ERROR;
     if (count == 0) m_textEnded = true;
     m_filled = static_cast<std::size_t>(count);
     return LINE_READ;
   }
 
-  int m_fd;
+  PackageFile& m_file;
   std::vector<char> m_buffer;
   std::size_t m_next = 0;
   std::size_t m_filled = 0;
@@ -307,7 +251,7 @@ class LineReader {
 
 // Parses the text part into the store. On PACKAGE_OK, imageOffset is the file offset
 // of the first image byte.
-int ParseText(int fd, const SectionMarkers& section, PackageStore& store,
+int ParseText(PackageFile& file, const SectionMarkers& section, PackageStore& store,
               std::uint64_t& imageOffset) {
   bool inSection = false;
   bool sectionSeen = false;
@@ -318,7 +262,7 @@ int ParseText(int fd, const SectionMarkers& section, PackageStore& store,
   bool codeSeen = false;
   std::string accumulator;  // shared by both blocks; only an opening marker empties it
 
-  LineReader reader(fd);
+  LineReader reader(file);
   MarkerSearch markers(section);
   for (;;) {
     // Only a line read inside an open block can become text, so only such a line is
@@ -367,7 +311,7 @@ int ParseText(int fd, const SectionMarkers& section, PackageStore& store,
 
 // Loads the image bytes from imageOffset to the end of the file in one piece. On any
 // failure the store keeps no image.
-int LoadImage(const PackageFile& file, std::uint64_t imageOffset, PackageStore& store) {
+int LoadImage(PackageFile& file, std::uint64_t imageOffset, PackageStore& store) {
   std::uint64_t fileSize = 0;
   if (!file.Size(fileSize) || imageOffset > fileSize) return PACKAGE_FILE_UNAVAILABLE;
   const std::uint64_t length = fileSize - imageOffset;
@@ -380,13 +324,11 @@ int LoadImage(const PackageFile& file, std::uint64_t imageOffset, PackageStore& 
     if (!image) return PACKAGE_FILE_UNAVAILABLE;
   }
 
-  // One read for the whole image; the loop only continues a read that the kernel
-  // cut short (it hands out at most about 2 GiB per call).
+  // One read for the whole image; the loop only continues a read that the system
+  // cut short (it hands out at most about 1 or 2 GiB per call).
   std::uint64_t done = 0;
   while (done < length) {
-    const ssize_t count = ::pread(file.Descriptor(), image.get() + done, length - done,
-                                  static_cast<off_t>(imageOffset + done));
-    if (count < 0 && errno == EINTR) continue;
+    const std::int64_t count = file.ReadAt(imageOffset + done, image.get() + done, length - done);
     if (count <= 0) return PACKAGE_FILE_UNAVAILABLE;  // an error, or the file shrank
     done += static_cast<std::uint64_t>(count);
   }
@@ -416,7 +358,7 @@ int ReadFirmwarePackage(const std::string& path, bool validateOnly, int language
     if (!file.Open(path)) return PACKAGE_FILE_UNAVAILABLE;
 
     std::uint64_t imageOffset = 0;
-    const int result = ParseText(file.Descriptor(), ChooseSection(languageIndex), store, imageOffset);
+    const int result = ParseText(file, ChooseSection(languageIndex), store, imageOffset);
     if (result != PACKAGE_OK || validateOnly) return result;
     return LoadImage(file, imageOffset, store);
   } catch (const std::bad_alloc&) {

@@ -1,11 +1,12 @@
 #include "tests/engine/Harness.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <ostream>
+
+#include "tests/TempFolder.h"
 
 namespace zerviko::test {
 
@@ -51,11 +52,7 @@ bool Recorder::Has(const std::string& text) const {
   return false;
 }
 
-TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "zerviko-engine-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  m_path = pattern;
-}
+TempDir::TempDir() : m_path(MakeTempFolder("zerviko-engine-")) {}
 
 TempDir::~TempDir() {
   std::error_code ignored;

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "package/FirmwarePackage.h"
+#include "tests/TempFolder.h"
 
 namespace zerviko::test {
 
@@ -51,11 +51,7 @@ inline std::string StoredImage() {
 // Every test gets its own folder, so the suite runs in parallel safely.
 class PackageTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "zerviko-package-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    m_dir = pattern;
-  }
+  void SetUp() override { m_dir = MakeTempFolder("zerviko-package-"); }
   void TearDown() override {
     ClearPackage();
     std::error_code ignored;

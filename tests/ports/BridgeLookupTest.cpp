@@ -86,11 +86,12 @@ TEST_F(BridgeComPort, PlatformVersionChoosesTheRegistryLayout) {
   registry.SetValue(NT_KEY_0001, "PortName", "COM4");
   registry.SetValue(Key9x(0), "CRLowerDeviceID", "USB\\VID_10C4&PID_EA60&MI_00\\0001_00");
   registry.SetValue(Key9x(0), "Portname", "COM6");
-  EXPECT_EQ(Find(VERSION_WINDOWS_XP), 4);
-  EXPECT_EQ(Find(0x00000005u), 4);
+  for (std::uint32_t nt : {VERSION_WINDOWS_XP, 0x00000005u, VERSION_WINDOWS_7, 0x0000000Au}) {
+    EXPECT_EQ(Find(nt), 4) << std::hex << nt;
+  }
   EXPECT_EQ(Find(VERSION_WINDOWS_98), 6);
   EXPECT_EQ(Find(0x80000004u), 6);
-  for (std::uint32_t other : {VERSION_WINDOWS_7, 0x00000004u, 0x80000005u, 0x0000000Au}) {
+  for (std::uint32_t other : {0x00000004u, 0x80000005u, 0x80000003u}) {
     registry.keysAsked.clear();
     EXPECT_EQ(Find(other), -1) << std::hex << other;
     EXPECT_TRUE(registry.keysAsked.empty());

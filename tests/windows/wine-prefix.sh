@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# The Wine prefix that the Windows build's tests share during one ctest run:
+#   wine-prefix.sh start PREFIX   makes a fresh prefix and keeps its wineserver running
+#   wine-prefix.sh stop PREFIX    ends every Wine process of the prefix and removes it
+set -euo pipefail
+action=$1
+export WINEPREFIX=$2 WINEDEBUG=-all
+# No Mono or Gecko: console programs need neither, and their installers would ask. No
+# menu entries in the user's home either.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+case "$action" in
+  start)
+    wineserver -k 2>/dev/null || true
+    rm -rf "$WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
+    # Persistent, so that each test's Wine start finds it running. The server and the
+    # prefix's services outlive this script: their output goes to a file, not to the
+    # pipe ctest reads until every writer has gone.
+    wineserver -p </dev/null >>"$WINEPREFIX.log" 2>&1
+    wineboot -i </dev/null >>"$WINEPREFIX.log" 2>&1
+    echo "Wine prefix ready: $WINEPREFIX"
+    ;;
+  stop)
+    wineserver -k 2>/dev/null || true
+    rm -rf "$WINEPREFIX" "$WINEPREFIX.log"
+    ;;
+  *)
+    echo "usage: wine-prefix.sh start|stop PREFIX" >&2
+    exit 2
+    ;;
+esac

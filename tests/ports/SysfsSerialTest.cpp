@@ -218,6 +218,26 @@ TEST(SysfsEdges, NoBridgeNoTreeAndOddAttributes) {
   EXPECT_EQ(FindPrinterBridgePort(sources), "/dev/ttyUSB1");
 }
 
+// A bench of printers on a hub: every bridge with the product text, the stand-in first.
+TEST(SysfsBench, EveryPrinterBridgeAndNoOtherDevice) {
+  TempDir dir;
+  SysfsTree tree(dir);
+  const std::pair<const char*, const char*> devices[] = {
+      {"1-1", BRIDGE_PRODUCT_TEXT}, {"1-2", "CP2102 USB to UART Bridge Controller"},
+      {"1-3", BRIDGE_PRODUCT_TEXT}, {"1-4", BRIDGE_PRODUCT_TEXT}};
+  for (std::size_t i = 0; i < std::size(devices); ++i) {
+    const auto& [busPort, product] = devices[i];
+    tree.AddTtyUsb(tree.AddUsbDevice(busPort, "10c4", "ea60", "0001", product), 0,
+                   "ttyUSB" + std::to_string(i));
+  }
+  PortSources sources;
+  sources.sysfsRoot = dir.Path();
+  EXPECT_EQ(FindPrinterBridgePorts(sources),
+            (std::vector<std::string>{"/dev/ttyUSB0", "/dev/ttyUSB2", "/dev/ttyUSB3"}));
+  sources.bridgePort = "/dev/pts/7";
+  EXPECT_EQ(FindPrinterBridgePorts(sources).front(), "/dev/pts/7");
+}
+
 TEST(PortPaths, SeparatedBySemicolonsOrAsBeforeByColons) {
   const std::string byPath = "/dev/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0-port0";
   const struct {

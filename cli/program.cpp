@@ -3,8 +3,6 @@
 #include <CLI/CLI.hpp>
 #include <sys/stat.h>
 
-#include <algorithm>
-
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -195,22 +193,22 @@ bool SamePort(const std::string& a, const std::string& b) {
 }
 
 // The ports named on the command line, checked: "auto" and "all" stand alone, and no
-// port is named twice. Empty after a usage error has been reported.
-std::optional<std::vector<std::string>> CheckPorts(const std::vector<std::string>& ports) {
+// port is named twice. False after a usage error has been reported.
+bool CheckPorts(const std::vector<std::string>& ports) {
   for (std::size_t i = 0; i < ports.size(); ++i) {
     if (ports.size() > 1 && (ports[i] == PORT_AUTO || ports[i] == PORT_ALL)) {
       UsageError("--port " + ports[i] + " stands alone: give it once, without other ports");
-      return std::nullopt;
+      return false;
     }
     for (std::size_t j = 0; j < i; ++j) {
       if (SamePort(ports[i], ports[j])) {
         UsageError("--port " + ports[i] + ": the same port as --port " + ports[j] +
                    "; each printer is programmed once");
-        return std::nullopt;
+        return false;
       }
     }
   }
-  return ports;
+  return true;
 }
 
 int RunProgram(const ProgramArgs& args) {

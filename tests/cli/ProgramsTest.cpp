@@ -1,0 +1,207 @@
+// zerviko-flash and zerviko-mkpackage as a user or a script runs them: exit statuses,
+// messages on stderr, the JSON a script reads, texts from outside shown so that they
+// cannot drive a terminal, and the packages the build's tool writes.
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "tests/package/PackageTestSupport.h"
+#include "tools/SamplePackages.h"
+
+namespace zerviko::test {
+namespace {
+
+const std::string FLASH = ZERVIKO_FLASH, MKPACKAGE = samples::MKPACKAGE;
+const std::string UNAVAILABLE = "The selected file is unavailable.\n\nPlease select another file.\n";
+const std::string UNUSABLE = "The selected file is unusable.\n\nPlease select another file.\n";
+
+std::string Slurp(const std::filesystem::path& file) {
+  std::ostringstream bytes;
+  bytes << std::ifstream(file, std::ios::binary).rdbuf();
+  return bytes.str();
+}
+
+struct ProgramRun {
+  int status;  // -1 when the program was killed
+  std::string out, err;
+};
+
+class ProgramsTest : public PackageTest {
+ protected:
+  // Runs a program as a script would, killed after 30 s so that no test hangs. The
+  // arguments may begin with VARIABLE=value settings of its environment.
+  ProgramRun Run(const std::vector<std::string>& arguments) {
+    std::string command = "exec timeout -s KILL 30 env";
+    for (const std::string& argument : arguments) {
+      command += " '";
+      for (char c : argument) command += c == '\'' ? std::string("'\\''") : std::string(1, c);
+      command += "'";
+    }
+    const int status = std::system((command + " >'" + Write("", "run.out") + "' 2>'" + Write("", "run.err") + "'").c_str());
+    return {WIFEXITED(status) && WEXITSTATUS(status) != 137 ? WEXITSTATUS(status) : -1, Slurp(m_dir / "run.out"),
+            Slurp(m_dir / "run.err")};
+  }
+};
+
+// The samples read in each language, each section its own, and their images hold blocks
+// to write and empty ones, as the report counts them.
+TEST_F(ProgramsTest, SamplePackages) {
+  for (const auto& sample : samples::SAMPLE_PACKAGES) {
+    const std::string path = std::string(samples::FIRMWARE_DIR) + "/" + sample.name;
+    std::set<std::string> revisions;
+    for (const char* language : {"0", "2", "3", "4"}) {
+      const ProgramRun json = Run({FLASH, "inspect", path, "--json", "--language", language});
+      EXPECT_EQ(json.status, 0) << json.err;
+      revisions.insert(nlohmann::json::parse(json.out).at("revision").get<std::string>());
+    }
+    EXPECT_EQ(revisions.size(), 4u) << sample.name;
+    const std::string out = Run({FLASH, "inspect", path, "-l", "2"}).out;
+    EXPECT_NE(out.find("Language:      2 (German section)\nRevision:\n  "), std::string::npos) << out;
+    std::smatch n;  // the image's length, its blocks, those to write and the empty ones
+    const std::regex counts(R"(Image length:  (\d+) bytes \((\d+) blocks of 128 bytes, (\d+) to write, (\d+) empty\)\n)");
+    ASSERT_TRUE(std::regex_search(out, n, counts)) << out;
+    const unsigned long length = std::stoul(n[1]), blocks = std::stoul(n[2]), empty = std::stoul(n[4]);
+    EXPECT_EQ(length, sample.imageSize);
+    EXPECT_EQ(blocks, (length + 127) / 128);
+    EXPECT_EQ(std::stoul(n[3]) + empty, blocks);
+    EXPECT_TRUE(empty * 100 > blocks * 15 && empty * 100 < blocks * 35) << empty;
+  }
+}
+
+TEST_F(ProgramsTest, StatusesMessagesAndJson) {
+  const std::string noCode = Write(Section("ENGLISH", "V1", "setup"), "ZERVIKO_NOCODE.avk");
+  const std::string german = Write(Section("GERMAN", "V1", "s") + "<CODE>\r\nAB", "ZERVIKO_DE.qvk");
+  // UTF-8 stays as it is; other text is Windows-1252, the euro sign and C1 gaps included.
+  const std::string eightBit = Write(Section("ENGLISH", "Vers\xC3\xA3o \xE2\x82\xAC \x1b[31m",
+                                             "Stra\xDF" "e \x80 \x81 \"q\" \\ \t") + "<CODE>\r\n\xFF", "ZERVIKO_8.avk");
+  const std::string gone = (m_dir / "ZERVIKO_GONE.avk").string(), fifo = (m_dir / "image.bin").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const struct {
+    std::vector<std::string> arguments;
+    int status;
+    std::string err;   // "?": some message
+    const char* json;  // stdout; nullptr: none when the status is not 0
+  } rows[] = {
+      {{FLASH, "inspect", gone}, 3, UNAVAILABLE, nullptr},
+      {{FLASH, "inspect", m_dir.string()}, 3, UNAVAILABLE, nullptr},
+      {{FLASH, "inspect", gone, "--json"}, 3, UNAVAILABLE, R"({"result":1,"revision":"","deviceSetup":"","imageLength":0})"},
+      {{FLASH, "inspect", noCode}, 4, UNUSABLE, nullptr},
+      {{FLASH, "inspect", noCode, "--json"}, 4, UNUSABLE,
+       R"({"result":2,"revision":"V1","deviceSetup":"setup","imageLength":0})"},
+      {{FLASH, "inspect", german}, 4, UNUSABLE, nullptr},
+      {{FLASH, "inspect", german, "--language=2", "--json"}, 0, "",
+       R"({"result":0,"revision":"V1","deviceSetup":"s","imageLength":2})"},
+      {{FLASH, "inspect", eightBit, "--json"}, 0, "",
+       R"({"result":0,"revision":"Vers\u00e3o \u20ac \u001b[31m","deviceSetup":"Stra\u00dfe \u20ac \u0081 \"q\" \\",
+           "imageLength":1})"},
+      {{FLASH, "inspect"}, 2, "?", nullptr},
+      {{FLASH, "inspect", german, "--language", "two"}, 2, "?", nullptr},
+      {{FLASH, "inspect", german, "--language"}, 2, "?", nullptr},
+      {{FLASH, "inspect", german, "--bogus"}, 2, "?", nullptr},
+      // A raw image is refused unopened too: a FIFO with no writer would hold the open.
+      {{FLASH, "program", "--port", "/nonexistent/tty", "--image", fifo}, 3, "?", nullptr},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.arguments[1] + " " + row.arguments.back());
+    const ProgramRun run = Run(row.arguments);
+    EXPECT_EQ(run.status, row.status) << run.err;
+    EXPECT_TRUE(row.err == "?" ? run.err != "" : run.err == row.err) << run.err;
+    if (row.json) {
+      EXPECT_EQ(nlohmann::json::parse(run.out), nlohmann::json::parse(row.json));
+    } else if (row.status != 0) {
+      EXPECT_EQ(run.out, "");
+    }
+  }
+}
+
+// Texts from outside reach the terminal with each control character shown as \xNN: a
+// package's revision could otherwise recolour, retitle or rewrite it. Only the CR LF
+// between a text's lines still ends a line; C1 controls count whether the text is UTF-8
+// or Windows-1252. File names and the port list are shown the same way; JSON is exact.
+TEST_F(ProgramsTest, ControlCharactersAreShownEscaped) {
+  const auto raw = [](const std::string& out) {
+    for (std::size_t at = 0; at < out.size(); ++at) {
+      const auto c = static_cast<unsigned char>(out[at]), next = static_cast<unsigned char>(out[at + 1]);
+      if ((c < 0x20 && c != '\n') || c == 0x7F || (c == 0xC2 && next >= 0x80 && next <= 0x9F)) return at;
+    }
+    return std::string::npos;
+  };
+  for (auto [revision, shown] : {std::pair{"V1 \x1b[31mred\x1b]0;title\x07", "  V1 \\x1b[31mred\\x1b]0;title\\x07\n"},
+                                 {"one\r\ntwo\rthree\t\x7f", "  one\n  two\\x0dthree\\x09\\x7f\n"},
+                                 {"\xC2\x9B" "2J \xC3\xA9", "  \\x9b2J \xC3\xA9\n"},                    // UTF-8
+                                 {"\x9B" "2J \x81 \xE9", "  \xE2\x80\xBA" "2J \\x81 \xC3\xA9\n"}}) {  // Windows-1252
+    SCOPED_TRACE(shown);
+    const ProgramRun run = Run({FLASH, "inspect", Write(Section("ENGLISH", revision, "s") + "<CODE>\r\n", "ZERVIKO_\x1b[1m.avk")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("Revision:\n" + std::string(shown) + "Device setup:\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("/ZERVIKO_\\x1b[1m.avk\n"), std::string::npos) << run.out;
+    EXPECT_EQ(raw(run.out), std::string::npos) << run.out;
+  }
+
+  // The list in the wizard's order, its pre-selection marked, from a sysfs tree of one
+  // serial device and the port variables: the machine's own ports stay out.
+  std::filesystem::create_directories(m_dir / "sys/class/tty/ttyACM0/device");
+  const auto ports = [&](const std::string& extra, const std::vector<std::string>& json) {
+    std::vector<std::string> arguments = {"ZERVIKO_SYSFS_ROOT=" + m_dir.string(), "ZERVIKO_EXTRA_PORTS=" + extra,
+                                          "ZERVIKO_BRIDGE_PORT=/nonexistent/bridge", "CUPS_SERVER=/nonexistent/cups",
+                                          FLASH, "ports"};
+    arguments.insert(arguments.end(), json.begin(), json.end());
+    return Run(arguments);
+  };
+  EXPECT_EQ(ports("/nonexistent/\x1b[2Jtty;/nonexistent/bridge", {}).out,
+            "  /dev/ttyACM0\n  /nonexistent/\\x1b[2Jtty\n* /nonexistent/bridge\n");
+  const ProgramRun json = ports("/nonexistent/\x1b\xe9", {"--json"});  // not UTF-8: Windows-1252
+  ASSERT_EQ(json.status, 0) << json.err;
+  EXPECT_EQ(nlohmann::json::parse(json.out), nlohmann::json::parse(R"([
+      {"display": "/dev/ttyACM0", "port": "/dev/ttyACM0", "selected": false},
+      {"display": "/nonexistent/\u001b\u00e9", "port": "/nonexistent/\u001b\u00e9", "selected": false},
+      {"display": "/nonexistent/bridge", "port": "/nonexistent/bridge", "selected": true}])"));
+}
+
+// zerviko-mkpackage writes what reads back, the same package for the same seed, and
+// refuses what would break a package.
+TEST_F(ProgramsTest, MkPackage) {
+  const std::string image("\r\n\x1A\0<CODE>\r\n\xFF", 12), out = (m_dir / "ZERVIKO_X.avk").string();
+  const auto make = [&](const std::string& revision, const std::vector<std::string>& more) {
+    std::vector<std::string> arguments = {MKPACKAGE, "-o", out, "--revision", "english=" + Write(revision, "r"),
+                                          "--setup", "english=" + Write("step 1\r\nstep 2", "s")};
+    arguments.insert(arguments.end(), more.begin(), more.end());
+    return Run(arguments);
+  };
+  ASSERT_EQ(make("  V3.0\n\nnote\n\n", {"--revision", "german=" + Write("V3 de", "rd"), "--setup", "german=" + Write("S", "sd"),
+                                        "--image", Write(image, "i"), "--comment", "test"}).status, 0);
+  ASSERT_EQ(ReadFirmwarePackage(out, false, 0), PACKAGE_OK);
+  EXPECT_EQ(GetPackageRevisionText() + "|" + GetPackageDeviceSetupText(), "V3.0\r\n\r\nnote|step 1\r\nstep 2");
+  EXPECT_EQ(StoredImage(), image);
+  EXPECT_EQ(ReadFirmwarePackage(out, true, 2), PACKAGE_OK);
+  EXPECT_EQ(GetPackageDeviceSetupText(), "S");
+  EXPECT_EQ(ReadFirmwarePackage(out, true, 3), PACKAGE_UNUSABLE);  // no Portuguese section
+  EXPECT_EQ(Slurp(out).rfind("test\r\n<LANG_ENGLISH>\r\n<REVISION>\r\n", 0), 0u);
+
+  std::vector<std::string> packages;
+  for (const char* seed : {"7", "7", "8"}) {
+    const std::string texts = samples::SAMPLE_PACKAGES[0].textDir;
+    ASSERT_EQ(Run({MKPACKAGE, "-o", out, "--texts", texts, "--synthetic-image", "40KiB", "--seed", seed}).status, 0);
+    packages.push_back(Slurp(out));
+  }
+  EXPECT_EQ(packages[0], packages[1]);
+  EXPECT_NE(packages[0], packages[2]);
+
+  std::filesystem::remove(out);
+  const std::string imageFile = Write(image, "i");
+  for (const char* revision : {"V1\n<CODE>\n", "V1 <END REVISION>", "<LANG_GERMAN>", "V1\x1A"}) {
+    const ProgramRun run = make(revision, {"--image", imageFile});
+    EXPECT_EQ(run.status, 1) << revision;
+    EXPECT_NE(run.err, "") << revision;
+  }
+  EXPECT_EQ(make("V1", {}).status, 2);  // no image
+  EXPECT_EQ(make("V1", {"--image", imageFile, "--synthetic-image", "1KiB"}).status, 2);
+  EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+}  // namespace
+}  // namespace zerviko::test

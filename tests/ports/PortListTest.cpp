@@ -1,7 +1,5 @@
-// The port list over a fake of the original platform (its print spooler, the bridge
-// maker's library, its registry and version), one row per case: which ports are
-// offered, how their entries read and in which order, which COM number the bridge has,
-// and which entry is pre-selected.
+// The port list over a fake of the original platform (spooler, bridge library, registry,
+// version), a row per case: the entries offered, in order, the bridge's COM number, the selection.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -29,7 +27,6 @@ struct Value {  // a registry string value below HKEY_LOCAL_MACHINE
   std::string key, name, text;
   bool terminated = true;
 };
-
 enum Failing { NONE, PORT_SIZE, PORT_FETCH, PRINTER_SIZE, PRINTER_FETCH };
 const std::string MARKED = "USB001 Tarno ZERVIKO 2";
 
@@ -54,7 +51,6 @@ class FakePlatform : public PrintSpooler, public BridgeLibrary, public Registry,
   explicit FakePlatform(const Row& row) : m_row(row) {}
   std::vector<std::string> keysAsked;
   bool Clean() const { return m_handles.empty() && m_keys.empty() && m_readOnly; }
-
   PortNaming Naming() const override { return PortNaming::SPOOLER_NAMES; }
   bool EnumPorts(std::vector<std::string>* out, std::size_t capacity, std::size_t& needed) override {
     return Enumerate(m_row.ports, out, capacity, needed, PORT_SIZE);
@@ -63,7 +59,6 @@ class FakePlatform : public PrintSpooler, public BridgeLibrary, public Registry,
     return Enumerate(m_row.printers, out, capacity, needed, PRINTER_SIZE);
   }
   std::uint32_t LastError() const override { return m_error; }
-
   int GetDeviceCount(std::uint32_t& count) override {
     if (m_row.countsDevices) count = static_cast<std::uint32_t>(m_row.devices.size());
     return BRIDGE_SUCCESS;
@@ -90,18 +85,14 @@ class FakePlatform : public PrintSpooler, public BridgeLibrary, public Registry,
   }
   int GetVendorId(BridgeHandle handle, std::uint16_t& value) override { return Id(handle, &Device::vendorId, value); }
   int GetProductId(BridgeHandle handle, std::uint16_t& value) override { return Id(handle, &Device::productId, value); }
-
   // A key exists when a value lies in it or below it; names are compared exactly.
   long OpenKey(RegistryKey parent, const std::string& subKey, std::uint32_t access, RegistryKey& key) override {
     std::string path = parent == REGISTRY_LOCAL_MACHINE ? subKey : m_keys.at(parent) + '\\' + subKey;
     while (path.ends_with('\\')) path.pop_back();
     keysAsked.push_back(path);
     m_readOnly = m_readOnly && access == REGISTRY_KEY_READ;
-    if (!m_row.everyKeyOpens && std::none_of(m_row.registry.begin(), m_row.registry.end(), [&](const Value& v) {
-          return v.key == path || v.key.starts_with(path + '\\');
-        })) {
-      return 2;
-    }
+    const auto in = [&](const Value& v) { return v.key == path || v.key.starts_with(path + '\\'); };
+    if (!m_row.everyKeyOpens && std::none_of(m_row.registry.begin(), m_row.registry.end(), in)) return 2;
     m_keys[key = m_nextKey++] = path;
     return REGISTRY_SUCCESS;
   }

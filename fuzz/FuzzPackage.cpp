@@ -72,7 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::uint8_t> image(length);
     zerviko::GetPackageImage(image.data(), &length);
     Require(length == 0 || std::memcmp(image.data(), data + (size - length), length) == 0);
-    if (checked == zerviko::PACKAGE_OK) CheckImageStart(std::string_view(reinterpret_cast<const char*>(data), size), size - length);
+    const std::string_view file(reinterpret_cast<const char*>(data), size);
+    if (checked == zerviko::PACKAGE_OK) CheckImageStart(file, size - length);
   }
   zerviko::ClearPackage();
   return 0;

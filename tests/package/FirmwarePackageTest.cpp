@@ -32,7 +32,8 @@ struct Row {
 
 // There is no French section: index 1 reads the Spanish one; any unknown index English.
 Row Language(int index, const std::string& section) {
-  return {"index " + std::to_string(index), FullHeader() + "image", index, OK, section + " revision", section + " setup", "image"};
+  return {"index " + std::to_string(index), FullHeader() + "image", index, OK, section + " revision", section + " setup",
+          "image"};
 }
 
 TEST_F(FormatTest, Table) {

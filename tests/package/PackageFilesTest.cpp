@@ -120,7 +120,8 @@ TEST_F(FileTest, LittleMemoryReadsEndlessLinesButNoHugeImage) {
       std::ifstream("/proc/self/statm") >> pages;
       rlimit cap{};
       cap.rlim_cur = cap.rlim_max = static_cast<rlim_t>(pages * ::sysconf(_SC_PAGESIZE)) + (64u << 20);
-      const int result = ::setrlimit(RLIMIT_AS, &cap) == 0 ? ReadFirmwarePackage("/proc/self/fd/" + std::to_string(fd), false, 0) : 8;
+      const std::string path = "/proc/self/fd/" + std::to_string(fd);
+      const int result = ::setrlimit(RLIMIT_AS, &cap) == 0 ? ReadFirmwarePackage(path, false, 0) : 8;
       std::uint32_t length = 1;
       GetPackageImage(nullptr, &length);
       std::_Exit(length == c.imageLength ? result : 9);

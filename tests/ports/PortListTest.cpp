@@ -32,7 +32,8 @@ const std::string MARKED = "USB001 Tarno ZERVIKO 2";
 
 struct Row {
   const char* name;
-  std::vector<std::string> ports = {"COM1:", "LPT1:", "COM12:", "USB001", "FILE:", "COM4:"};
+  // BOM4:COM differs from COM4: in its first letter only.
+  std::vector<std::string> ports = {"COM1:", "LPT1:", "COM12:", "USB001", "FILE:", "COM4:", "BOM4:COM"};
   std::vector<SpoolerPrinter> printers = {{"Office", "COM1:"}, {"Tarno ZERVIKO 2", "USB001"}};
   Failing failing = NONE;  // the spooler call that fails
   std::vector<Device> devices = {};
@@ -42,7 +43,7 @@ struct Row {
   std::uint32_t version = 0x0A280105;     // Windows XP, NT 5.1
   bool lookUp = true;                     // a bridge found is looked up in the registry
   int com = 0;                            // what FindBridgeComPort gives
-  std::vector<std::string> entries = {"COM12:", "COM1:  Office", "COM4:", MARKED};
+  std::vector<std::string> entries = {"BOM4:COM", "COM12:", "COM1:  Office", "COM4:", MARKED};
   std::string selected = MARKED;
 };
 
@@ -151,7 +152,7 @@ std::vector<Value> Keys9x(const std::vector<std::pair<std::string, std::string>>
 TEST(PortList, Table) {
   const std::string id = "USB\\VID_10C4&PID_EA60&MI_00\\0001_00";
   const std::vector<Value> com4 = {{Nt("0001"), "PortName", "COM4"}};
-  const std::vector<std::string> plain = {"COM12:", "COM1:", "COM4:", "USB001"};
+  const std::vector<std::string> plain = {"BOM4:COM", "COM12:", "COM1:", "COM4:", "USB001"};
   const std::string BRIDGE = BRIDGE_PRODUCT_TEXT;
   constexpr std::uint32_t WINDOWS_98 = 0xC0000A04;  // 9x 4.10
   const Row rows[] = {
@@ -162,8 +163,8 @@ TEST(PortList, Table) {
       {.name = "the first printer on exactly that port", .ports = {"COM1:", "COM2:", "COM3:"},
        .printers = {{"2", "COM5:"}, {"Lower", "com1:"}, {"Several", "COM2:,COM3:"}, {"First", "COM3:"}, {"3", "COM3:"}},
        .entries = {"COM1:", "COM2:", "COM3:  First"}, .selected = "COM1:"},
-      {.name = "no printers", .printers = {}, .entries = plain, .selected = "COM12:"},
-      {.name = "the printers' fetch fails", .failing = PRINTER_FETCH, .entries = plain, .selected = "COM12:"},
+      {.name = "no printers", .printers = {}, .entries = plain, .selected = "BOM4:COM"},
+      {.name = "the printers' fetch fails", .failing = PRINTER_FETCH, .entries = plain, .selected = "BOM4:COM"},
       {.name = "printers refused: no entries, no bridge asked", .failing = PRINTER_SIZE, .devices = {{}},
        .registry = com4, .com = 4, .entries = {}, .selected = ""},
       {.name = "ports refused", .failing = PORT_SIZE, .entries = {}, .selected = ""},
@@ -177,7 +178,7 @@ TEST(PortList, Table) {
        .selected = "COM1:  Office"},
       {.name = "NT 4 has neither layout", .devices = {{}}, .registry = com4, .version = 4, .lookUp = false, .com = -1},
       {.name = "a COM number without an entry: the first entry, not the mark", .devices = {{}},
-       .registry = {{Nt("0001"), "PortName", "COM7"}}, .com = 7, .selected = "COM12:"},
+       .registry = {{Nt("0001"), "PortName", "COM7"}}, .com = 7, .selected = "BOM4:COM"},
       {.name = "devices that cannot be opened or named are skipped",
        .devices = {{.opens = false}, {.product = {}}, {.serial = "0003"}}, .registry = {{Nt("0003"), "PortName", "COM4"}},
        .com = 4, .selected = "COM4:"},

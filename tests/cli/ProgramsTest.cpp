@@ -49,7 +49,7 @@ TEST_F(ProgramsTest, StatusesMessagesAndJson) {
   const std::string noCode = Write(Section("ENGLISH", "V1", "setup"), "ZERVIKO_NOCODE.avk");
   const std::string german = Write(Section("GERMAN", "V1", "s") + "<CODE>\r\nAB", "ZERVIKO_DE.qvk");
   // UTF-8 stays as it is; other text is Windows-1252, the euro sign and C1 gaps included.
-  const std::string eightBit = Write(Section("ENGLISH", "Vers\xC3\xA3o \xE2\x82\xAC \xE0\xA0\x80 \x1b[31m",
+  const std::string eightBit = Write(Section("ENGLISH", "Vers\xC3\xA3o \xE2\x82\xAC \xE0\xA0\x80\xF0\x90\x80\x80 \x1b[31m",
                                              "Stra\xDF" "e \x80 \x81 \"q\" \\ \t") + "<CODE>\r\n\xFF", "ZERVIKO_8.avk");
   // An image of three blocks: one empty (all 0xFF), one to write, and a short empty one.
   const std::string blocks = Write(Section("ENGLISH", "V1", "s") + "<CODE>\r\n" + std::string(128, '\xFF') +
@@ -73,8 +73,8 @@ TEST_F(ProgramsTest, StatusesMessagesAndJson) {
       {{FLASH, "inspect", german, "--language=2", "--json"}, 0, "",
        R"({"result":0,"revision":"V1","deviceSetup":"s","imageLength":2})"},
       {{FLASH, "inspect", eightBit, "--json"}, 0, "",
-       R"({"result":0,"revision":"Vers\u00e3o \u20ac \u0800 \u001b[31m","deviceSetup":"Stra\u00dfe \u20ac \u0081 \"q\" \\",
-           "imageLength":1})"},
+       R"({"result":0,"revision":"Vers\u00e3o \u20ac \u0800\ud800\udc00 \u001b[31m",
+           "deviceSetup":"Stra\u00dfe \u20ac \u0081 \"q\" \\","imageLength":1})"},
       {{FLASH, "inspect"}, 2, "?", nullptr},
       {{FLASH, "inspect", german, "--language", "two"}, 2, "?", nullptr},
       {{FLASH, "inspect", german, "--language"}, 2, "?", nullptr},

@@ -88,7 +88,7 @@ TEST(LinuxPorts, SerialDevicesAndBridgesFromSysfs) {
   // A dual bridge without a serial string, whose second UART the kernel bound first: its
   // port is interface 0's. Another chip's UART other than interface 0's is not its port.
   tree.Usb("1-2", {"10c4", "ea70", "", BRIDGE_PRODUCT_TEXT}, {{1, "ttyUSB0"}, {0, "ttyUSB1"}});
-  tree.Usb("1-1", {"10c4", "ea60", "0001", "CP2102"}, {{0, "ttyUSB4"}});
+  tree.Usb("1-1", {"10c4", "ea60", "0001", "CP2102"}, {{0, "ttyUSB10"}});  // not chosen for ttyUSB1
   tree.Usb("1-6", {"10c4", "xyz", "", "CP2105"}, {{1, "ttyUSB6"}});
   tree.Usb("1-3", {"2341", "0043", "", "Arduino Uno"}, {{0, "ttyACM1"}});
   tree.Usb("1-5", {"10c4", "ea60", std::string(100, 'Z'), std::string(300, 'P')}, {{0, "ttyACM0"}});
@@ -102,7 +102,7 @@ TEST(LinuxPorts, SerialDevicesAndBridgesFromSysfs) {
   Strings found;
   for (const SerialDevice& device : ListSerialDevices(tree.Root())) found.push_back(device.devicePath);
   EXPECT_EQ(found, (Strings{"/dev/ttyACM0", "/dev/ttyACM1", "/dev/ttyS2", "/dev/ttyS10", "/dev/ttyUSB0",
-                            "/dev/ttyUSB1", "/dev/ttyUSB4", "/dev/ttyUSB6"}));
+                            "/dev/ttyUSB1", "/dev/ttyUSB6", "/dev/ttyUSB10"}));
   found.clear();
   for (const UsbSerialDevice& device : ListUsbSerialDevices(tree.Root())) {
     char ids[16];
@@ -112,7 +112,7 @@ TEST(LinuxPorts, SerialDevicesAndBridgesFromSysfs) {
   EXPECT_EQ(found, (Strings{"/dev/ttyACM0 10c4:ea60 " + std::string(100, 'Z') + " " + std::string(300, 'P'),
                             "/dev/ttyACM1 2341:0043 - Arduino Uno",
                             "/dev/ttyUSB1 10c4:ea70 - " + std::string(BRIDGE_PRODUCT_TEXT),
-                            "/dev/ttyUSB4 10c4:ea60 0001 CP2102", " 10c4:0000 - CP2105"}));
+                            " 10c4:0000 - CP2105", "/dev/ttyUSB10 10c4:ea60 0001 CP2102"}));
   SysfsBridgeLibrary library(tree.Root());  // texts beyond its buffers: 63 serial characters, 255 of the product
   const BridgeMatch cut = FindBridgeDevice(library, std::string(255, 'P'));
   EXPECT_TRUE(cut.found && cut.identified && cut.index == 0);
@@ -123,7 +123,7 @@ TEST(LinuxPorts, SerialDevicesAndBridgesFromSysfs) {
 
   PortSources sources{tree.Root(), {}, "", tree / "no-cups.sock"};
   EXPECT_EQ(Shown(BuildPortList(sources)), (Strings{"  /dev/ttyACM0", "  /dev/ttyACM1", "  /dev/ttyS10", "  /dev/ttyS2",
-                                                    "  /dev/ttyUSB0", "* /dev/ttyUSB1", "  /dev/ttyUSB4", "  /dev/ttyUSB6"}));
+                                                    "  /dev/ttyUSB0", "* /dev/ttyUSB1", "  /dev/ttyUSB10", "  /dev/ttyUSB6"}));
   // The bridge variable stands as the bridge; each port comes once, under a link too.
   tree.Put("real", "");
   fs::create_symlink(tree / "real", tree / "alias");

@@ -144,35 +144,26 @@ TEST_F(ProgramsTest, ControlCharactersAreShownEscaped) {
       {"display": "/nonexistent/bridge", "port": "/nonexistent/bridge", "selected": true}])"));
 }
 
-// zerviko-mkpackage writes what reads back, and refuses what would break a package.
+// zerviko-mkpackage refuses what would break a package, and writes what reads back.
 TEST_F(ProgramsTest, MkPackage) {
-  const std::string image("\r\n\x1A\0<CODE>\r\n\xFF", 12), out = (m_dir / "ZERVIKO_X.avk").string();
+  const std::string image("\r\n\x1A\0<CODE>\r\n\xFF", 12), imageFile = Write(image, "i");
+  const std::string out = (m_dir / "ZERVIKO_X.avk").string();
   const auto make = [&](const std::string& revision, const std::vector<std::string>& more) {
     std::vector<std::string> arguments = {MKPACKAGE, "-o", out, "--revision", "english=" + Write(revision, "r"),
                                           "--setup", "english=" + Write("step 1\r\nstep 2", "s")};
     arguments.insert(arguments.end(), more.begin(), more.end());
     return Run(arguments);
   };
-  ASSERT_EQ(make("  V3.0\n\nnote\n\n", {"--revision", "german=" + Write("V3 de", "rd"), "--setup", "german=" + Write("S", "sd"),
-                                        "--image", Write(image, "i"), "--comment", "test"}).status, 0);
+  for (const char* revision : {"V1\n<CODE>\n", "V1 <END REVISION>", "<LANG_GERMAN>", "V1\x1A"}) {
+    EXPECT_EQ(make(revision, {"--image", imageFile}).status, 1) << revision;
+  }
+  EXPECT_EQ(make("V1", {}).status, 2);  // no image
+  EXPECT_FALSE(std::filesystem::exists(out));
+  ASSERT_EQ(make("  V3.0\n\nnote\n\n", {"--image", imageFile, "--comment", "test"}).status, 0);
   ASSERT_EQ(ReadFirmwarePackage(out, false, 0), PACKAGE_OK);
   EXPECT_EQ(GetPackageRevisionText() + "|" + GetPackageDeviceSetupText(), "V3.0\r\n\r\nnote|step 1\r\nstep 2");
   EXPECT_EQ(StoredImage(), image);
-  EXPECT_EQ(ReadFirmwarePackage(out, true, 2), PACKAGE_OK);
-  EXPECT_EQ(GetPackageDeviceSetupText(), "S");
-  EXPECT_EQ(ReadFirmwarePackage(out, true, 3), PACKAGE_UNUSABLE);  // no Portuguese section
   EXPECT_EQ(Slurp(out).rfind("test\r\n<LANG_ENGLISH>\r\n<REVISION>\r\n", 0), 0u);
-
-  std::filesystem::remove(out);
-  const std::string imageFile = Write(image, "i");
-  for (const char* revision : {"V1\n<CODE>\n", "V1 <END REVISION>", "<LANG_GERMAN>", "V1\x1A"}) {
-    const ProgramRun run = make(revision, {"--image", imageFile});
-    EXPECT_EQ(run.status, 1) << revision;
-    EXPECT_NE(run.err, "") << revision;
-  }
-  EXPECT_EQ(make("V1", {}).status, 2);  // no image
-  EXPECT_EQ(make("V1", {"--image", imageFile, "--synthetic-image", "1KiB"}).status, 2);
-  EXPECT_FALSE(std::filesystem::exists(out));
 }
 
 }  // namespace

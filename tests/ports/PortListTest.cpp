@@ -188,8 +188,6 @@ TEST(PortList, Table) {
       {.name = "a library that gives no count", .devices = {{}}, .countsDevices = false, .registry = com4},
       {.name = "a serial length of 64 is cut to 63", .devices = {{.serial = std::string(64, 'S'), .reportedLength = 64}},
        .registry = {{Nt(std::string(63, 'S')), "PortName", "COM4"}}, .com = 4, .selected = "COM4:"},
-      {.name = "a shorter one is taken as given", .devices = {{.serial = std::string(64, 'S'), .reportedLength = 10}},
-       .registry = {{Nt(std::string(10, 'S')), "PortName", "COM4"}}, .com = 4, .selected = "COM4:"},
       {.name = "NT: blanks become _, IDs in lower-case hex",
        .devices = {{.serial = "ab 12", .vendorId = 0xABCD, .productId = 0xEF}},
        .registry = {{Nt("ab_12", "Vid_abcd&Pid_00ef"), "PortName", "COM12x"}}, .com = 12, .selected = "COM12:"},

@@ -18,21 +18,15 @@ case "$action" in
     # pipe ctest reads until every writer has gone.
     wineserver -p </dev/null >>"$WINEPREFIX.log" 2>&1
     wineboot -i </dev/null >>"$WINEPREFIX.log" 2>&1
-    # Drives of every kind for the file chooser's tests, besides C: and Z:: A: an empty
-    # floppy drive (a link to nothing), D: a CD-ROM, N: a network share and R: a RAM
-    # disk, over folders of the prefix. Wine's mount manager reads them when it
-    # starts, so the server and the prefix's services start again, their output to
-    # the file as above.
-    drives="$WINEPREFIX/drives"
-    ln -s "$drives/no-medium" "$WINEPREFIX/dosdevices/a:"
+    # Drives of every kind besides C: and Z:: A: an empty floppy drive, D: a CD-ROM,
+    # N: a network share, R: a RAM disk. Wine's mount manager reads them when it starts,
+    # so the server and the prefix's services start again.
+    ln -s "$WINEPREFIX/no-medium" "$WINEPREFIX/dosdevices/a:"
     for drive in d:cdrom n:network r:ramdisk; do
-      mkdir -p "$drives/${drive#*:}"
-      ln -s "$drives/${drive#*:}" "$WINEPREFIX/dosdevices/${drive%%:*}:"
-      wine reg add 'HKLM\Software\Wine\Drives' /v "${drive%%:*}:" /d "${drive#*:}" /f \
-        </dev/null >>"$WINEPREFIX.log" 2>&1
+      mkdir "$WINEPREFIX/${drive#*:}" && ln -s "$WINEPREFIX/${drive#*:}" "$WINEPREFIX/dosdevices/${drive%%:*}:"
+      wine reg add 'HKLM\Software\Wine\Drives' /v "${drive%%:*}:" /d "${drive#*:}" /f </dev/null >>"$WINEPREFIX.log" 2>&1
     done
-    wineserver -k
-    wineserver -w
+    wineserver -k && wineserver -w
     wineserver -p </dev/null >>"$WINEPREFIX.log" 2>&1
     wineboot </dev/null >>"$WINEPREFIX.log" 2>&1
     echo "Wine prefix ready: $WINEPREFIX"

@@ -29,7 +29,7 @@ std::string SamplePath(const samples::SamplePackage& sample) {
 nlohmann::json OneJsonObject(const std::string& out) {
   nlohmann::json object = nlohmann::json::parse(out);  // throws on trailing text
   EXPECT_TRUE(object.is_object());
-  EXPECT_EQ(object.size(), 4u) << out;
+  EXPECT_EQ(object.size(), 5u) << out;
   return object;
 }
 
@@ -94,6 +94,39 @@ TEST_F(InspectTest, ReadableReport) {
   EXPECT_EQ(run.out.find('\r'), std::string::npos);  // line ends as the terminal's
 }
 
+// The image's SHA-256, to compare with the maker's published sum before writing: the
+// standard test vectors as images, and a sample's image against sha256sum.
+TEST_F(InspectTest, Sha256OfTheImage) {
+  const struct {
+    const char* name;
+    std::string image;
+    const char* digest;
+  } rows[] = {
+      {"empty", "", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+      {"abc", "abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      {"448 bits", "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+       "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+      {"a million a", std::string(1000000, 'a'),
+       "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const ProgramRun run = RunProgram({FLASH, "inspect", Write(Section("ENGLISH", "V1", "s") + "<CODE>\r\n" + row.image), "--json"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(OneJsonObject(run.out).at("sha256"), row.digest);
+  }
+
+  const auto& sample = samples::SAMPLE_PACKAGES[1];
+  const ProgramRun sum = RunProgram(
+      {"/bin/sh", "-c", "tail -c " + std::to_string(sample.imageSize) + " \"$0\" | sha256sum", SamplePath(sample)});
+  ASSERT_EQ(sum.status, 0) << sum.err;
+  const std::string digest = sum.out.substr(0, 64);
+  const ProgramRun json = RunProgram({FLASH, "inspect", SamplePath(sample), "--json"});
+  EXPECT_EQ(OneJsonObject(json.out).at("sha256"), digest);
+  const ProgramRun text = RunProgram({FLASH, "inspect", SamplePath(sample)});
+  EXPECT_NE(text.out.find("\nImage SHA-256: " + digest + "\n"), std::string::npos) << text.out;
+}
+
 TEST_F(InspectTest, UnavailableFile) {
   for (const std::string& path : {(m_dir / "ZERVIKO_GONE.avk").string(), m_dir.string()}) {
     const ProgramRun run = RunProgram({FLASH, "inspect", path});
@@ -130,6 +163,7 @@ TEST_F(InspectTest, UnusableFile) {
   EXPECT_EQ(json.status, 4);
   const nlohmann::json report = OneJsonObject(json.out);
   EXPECT_EQ(report.at("result"), 2);
+  EXPECT_TRUE(report.at("sha256").is_null()) << "no image to compare";
   EXPECT_EQ(report.at("revision"), "V1");
   EXPECT_EQ(report.at("deviceSetup"), "setup");
 

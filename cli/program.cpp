@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iomanip>
 #include <iostream>
 #include <iterator>
 #include <memory>
@@ -204,10 +205,12 @@ void PrintSummary(const std::vector<std::uint8_t>& image, std::chrono::steady_cl
   const ImageBlocks blocks(image);
   const double seconds = std::chrono::duration<double>(took).count();
   const double rate = seconds > 0 ? static_cast<double>(blocks.bytesWritten) / 1024.0 / seconds : 0.0;
-  std::printf("Wrote %llu bytes in %zu block%s (%zu empty block%s skipped) in %.1f s: %.1f KiB/s\n",
-              static_cast<unsigned long long>(blocks.bytesWritten), blocks.written,
-              blocks.written == 1 ? "" : "s", blocks.empty, blocks.empty == 1 ? "" : "s", seconds, rate);
-  std::fflush(stdout);
+  std::ostringstream line;
+  line << std::fixed << std::setprecision(1) << "Wrote " << blocks.bytesWritten << " bytes in "
+       << blocks.written << (blocks.written == 1 ? " block (" : " blocks (") << blocks.empty
+       << (blocks.empty == 1 ? " empty block" : " empty blocks") << " skipped) in " << seconds
+       << " s: " << rate << " KiB/s\n";
+  std::cout << line.str() << std::flush;
 }
 
 void PrintResult(const ProgramArgs& args, const char* result) {
@@ -339,7 +342,7 @@ int RunProgram(const ProgramArgs& args) {
   if (ok) {
     PrintResult(args, "ok");
     if (!args.json) {
-      std::cout << "Firmware has been successfully loaded.\n" << std::flush;
+      std::cout << "Firmware has been successfully loaded.\n";
       PrintSummary(image, took);
     }
     return EXIT_OK;

@@ -65,16 +65,18 @@ TEST_F(ProgramsTest, StatusesMessagesAndJson) {
       {{FLASH, "inspect", blocks}, 0, "", "Image length:  300 bytes (3 blocks of 128 bytes, 1 to write, 2 empty)\n"},
       {{FLASH, "inspect", gone}, 3, UNAVAILABLE, nullptr},
       {{FLASH, "inspect", m_dir.string()}, 3, UNAVAILABLE, nullptr},
-      {{FLASH, "inspect", gone, "--json"}, 3, UNAVAILABLE, R"({"result":1,"revision":"","deviceSetup":"","imageLength":0})"},
+      {{FLASH, "inspect", gone, "--json"}, 3, UNAVAILABLE, R"({"result":1,"revision":"","deviceSetup":"","imageLength":0,"sha256":null})"},
       {{FLASH, "inspect", noCode}, 4, UNUSABLE, nullptr},
       {{FLASH, "inspect", noCode, "--json"}, 4, UNUSABLE,
-       R"({"result":2,"revision":"V1","deviceSetup":"setup","imageLength":0})"},
+       R"({"result":2,"revision":"V1","deviceSetup":"setup","imageLength":0,"sha256":null})"},
       {{FLASH, "inspect", german}, 4, UNUSABLE, nullptr},
       {{FLASH, "inspect", german, "--language=2", "--json"}, 0, "",
-       R"({"result":0,"revision":"V1","deviceSetup":"s","imageLength":2})"},
+       R"({"result":0,"revision":"V1","deviceSetup":"s","imageLength":2,
+           "sha256":"38164fbd17603d73f696b8b4d72664d735bb6a7c88577687fd2ae33fd6964153"})"},
       {{FLASH, "inspect", eightBit, "--json"}, 0, "",
        R"({"result":0,"revision":"Vers\u00e3o \u20ac \u0800\ud800\udc00 \u001b[31m",
-           "deviceSetup":"Stra\u00dfe \u20ac \u0081 \"q\" \\","imageLength":1})"},
+           "deviceSetup":"Stra\u00dfe \u20ac \u0081 \"q\" \\","imageLength":1,
+           "sha256":"a8100ae6aa1940d0b663bb31cd466142ebbdbd5187131b92d93818987832eb89"})"},
       {{FLASH, "inspect"}, 2, "?", nullptr},
       {{FLASH, "inspect", german, "--language", "two"}, 2, "?", nullptr},
       {{FLASH, "inspect", german, "--language"}, 2, "?", nullptr},
@@ -97,6 +99,33 @@ TEST_F(ProgramsTest, StatusesMessagesAndJson) {
       EXPECT_EQ(run.out, "");
     }
   }
+}
+
+// The image's SHA-256, to compare with the maker's published sum before writing: the
+// standard test vectors as images, and a sample's image against sha256sum.
+TEST_F(ProgramsTest, Sha256OfTheImage) {
+  const struct {
+    std::string image;
+    const char* digest;
+  } rows[] = {
+      {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+      {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+       "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+      {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.image.size());
+    const ProgramRun run = Run({FLASH, "inspect", Write(Section("ENGLISH", "V1", "s") + "<CODE>\r\n" + row.image), "--json"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(nlohmann::json::parse(run.out).at("sha256"), row.digest);
+  }
+  const auto& sample = samples::SAMPLE_PACKAGES[1];
+  const std::string path = std::string(samples::FIRMWARE_DIR) + "/" + sample.name;
+  const ProgramRun sum = Run({"sh", "-c", "tail -c " + std::to_string(sample.imageSize) + " \"$0\" | sha256sum", path});
+  ASSERT_EQ(sum.status, 0) << sum.err;
+  const ProgramRun text = Run({FLASH, "inspect", path});
+  EXPECT_NE(text.out.find("\nImage SHA-256: " + sum.out.substr(0, 64) + "\n"), std::string::npos) << text.out;
 }
 
 // Texts from outside reach the terminal with each control character shown as \xNN: a

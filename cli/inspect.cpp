@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "cli/ImageBlocks.h"
+#include "cli/Sha256.h"
 #include "cli/Text.h"
 #include "package/FirmwarePackage.h"
 
@@ -21,7 +23,6 @@ namespace {
 
 constexpr const char* MESSAGE_FILE_UNAVAILABLE = "The selected file is unavailable.\n\nPlease select another file.";
 constexpr const char* MESSAGE_FILE_UNUSABLE = "The selected file is unusable.\n\nPlease select another file.";
-constexpr std::size_t BLOCK_SIZE = 128;  // the engine writes the image in these, skipping empty ones
 
 struct InspectOptions {
   std::string path;
@@ -68,24 +69,20 @@ int RunInspect(const InspectOptions& options) {
   const int result = ReadFirmwarePackage(options.path, false, options.language);
   std::uint32_t length = 0;
   GetPackageImage(nullptr, &length);
+  std::vector<std::uint8_t> image(length);
+  if (length > 0) GetPackageImage(image.data(), &length);
+  // Only a package that was read whole has an image to compare with a published sum.
+  const std::string sha256 = result == PACKAGE_OK ? Sha256Hex(image.data(), image.size()) : "";
 
   if (options.json) {
     const nlohmann::ordered_json report = {{"result", result},
                                    {"revision", Utf8Text(GetPackageRevisionText())},
                                    {"deviceSetup", Utf8Text(GetPackageDeviceSetupText())},
-                                   {"imageLength", length}};
+                                   {"imageLength", length},
+                                   {"sha256", sha256.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(sha256)}};
     std::cout << report.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
   } else if (result == PACKAGE_OK) {
-    std::vector<std::uint8_t> image(length);
-    GetPackageImage(image.data(), &length);
-    std::size_t blocks = 0;
-    std::size_t empty = 0;
-    for (std::size_t at = 0; at < image.size(); at += BLOCK_SIZE, ++blocks) {
-      const std::size_t end = std::min(image.size(), at + BLOCK_SIZE);
-      bool blank = true;
-      for (std::size_t i = at; i < end && blank; ++i) blank = image[i] == 0xFF;
-      if (blank) ++empty;
-    }
+    const ImageBlocks blocks(image);
     std::cout << "Package:       " << PrintableText(options.path) << '\n'
               << "Language:      " << options.language << " (" << SectionName(options.language)
               << " section)\n"
@@ -93,8 +90,10 @@ int RunInspect(const InspectOptions& options) {
     PrintText(GetPackageRevisionText());
     std::cout << "Device setup:\n";
     PrintText(GetPackageDeviceSetupText());
-    std::cout << "Image length:  " << length << " bytes (" << blocks << " blocks of " << BLOCK_SIZE
-              << " bytes, " << (blocks - empty) << " to write, " << empty << " empty)\n";
+    std::cout << "Image length:  " << length << " bytes (" << (blocks.written + blocks.empty)
+              << " blocks of " << ImageBlocks::SIZE << " bytes, " << blocks.written
+              << " to write, " << blocks.empty << " empty)\n"
+              << "Image SHA-256: " << sha256 << '\n';
   }
   ClearPackage();
   std::cout.flush();
@@ -116,7 +115,8 @@ void AddInspectCommand(CLI::App& app, Action& action) {
                   "4 Spanish; any other reads English")
       ->capture_default_str();
   sub->add_flag("--json", options->json,
-                "print one JSON object: result, revision, deviceSetup (texts with their CR LF), imageLength");
+                "print one JSON object: result, revision, deviceSetup (texts with their CR LF), imageLength, "
+                "sha256 (of the image, as sha256sum prints it; null when the package is not usable)");
   sub->footer(
       "Exit status: 0 the package is usable, 3 it is unavailable (missing, not a file, locked or "
       "unreadable), 4 it is unusable (a marker is missing), 2 usage error.");

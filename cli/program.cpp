@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iomanip>
 #include <iostream>
 #include <iterator>
 #include <memory>
@@ -17,6 +19,7 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "cli/ImageBlocks.h"
 #include "cli/Platform.h"
 #include "cli/SeveralPrinters.h"
 #include "cli/StatusLog.h"
@@ -38,6 +41,7 @@ struct ProgramArgs {
   std::string imagePath;
   int language = 0;
   bool bootMode = false;
+  std::string reset = "lines";
   std::string microKernel;
   std::int64_t syncBaud = 9600;
   std::int64_t baud = 115200;
@@ -94,10 +98,14 @@ class RunView {
     }
     // Messages carry text from the printer (its device names): shown printable.
     const std::string shown = PrintableText(text);
+    // The user must act on these at once: they get a line of their own, bar or not.
+    const bool prompt = std::strcmp(text, PROMPT_BOOT_MODE) == 0 ||
+                        std::strcmp(text, PROMPT_USER_MODE) == 0;
     if (m_args.verbose) {
       ClearBar();
       std::cout << level << ": " << shown << '\n' << std::flush;
-    } else if (!m_bTerminal && level == LEVEL_STAGE && !blockMessage) {
+    } else if ((!m_bTerminal && level == LEVEL_STAGE && !blockMessage) || prompt) {
+      ClearBar();
       std::cout << shown << '\n' << std::flush;
     }
     if (level == LEVEL_STAGE && !blockMessage) m_strStage = shown;
@@ -172,6 +180,20 @@ bool FitsField(std::int64_t value, std::int64_t half, std::int64_t unit) {
   if (value <= 0 || value > INT32_MAX) return false;
   const std::int64_t field = (value + half) / unit;
   return field >= 1 && field <= 0xFFFF;
+}
+
+// One line a technician can compare between runs: what went into the flash, and how
+// fast the whole run went (kernel loads and erase included).
+void PrintSummary(const std::vector<std::uint8_t>& image, std::chrono::steady_clock::duration took) {
+  const ImageBlocks blocks(image);
+  const double seconds = std::chrono::duration<double>(took).count();
+  const double rate = seconds > 0 ? static_cast<double>(blocks.bytesWritten) / 1024.0 / seconds : 0.0;
+  std::ostringstream line;
+  line << std::fixed << std::setprecision(1) << "Wrote " << blocks.bytesWritten << " bytes in "
+       << blocks.written << (blocks.written == 1 ? " block (" : " blocks (") << blocks.empty
+       << (blocks.empty == 1 ? " empty block" : " empty blocks") << " skipped) in " << seconds
+       << " s: " << rate << " KiB/s\n";
+  std::cout << line.str() << std::flush;
 }
 
 void PrintResult(const ProgramArgs& args, const char* result) {
@@ -300,6 +322,7 @@ int RunProgram(const ProgramArgs& args) {
 
   const std::string folder = args.kernelDir.empty() ? ProgramFolder() : FolderPath(args.kernelDir);
   options.residentKernel = args.bootMode ? 0 : 1;
+  options.resetMethod = args.reset == "manual" ? ResetMethod::Manual : ResetMethod::ModemLines;
   options.portName = port;
   options.syncBaudRate = static_cast<std::int32_t>(args.syncBaud);
   options.baudRate = static_cast<std::int32_t>(args.baud);
@@ -333,17 +356,22 @@ int RunProgram(const ProgramArgs& args) {
   RunView view(args, log);
   const std::unique_ptr<PlatformPort> serialPort = MakePlatformPort();
   bool ok = false;
+  const auto started = std::chrono::steady_clock::now();
   {
     InterruptGuard interrupt;
     ok = ProgramTarget(options, image.data(), static_cast<std::int32_t>(image.size()),
                        &RunView::Callback, &view, serialPort->Port());
   }
+  const auto took = std::chrono::steady_clock::now() - started;
   view.Finish();
   log.Write(END_MARKER);
 
   if (ok) {
     PrintResult(args, "ok");
-    if (!args.json) std::cout << "Firmware has been successfully loaded.\n";
+    if (!args.json) {
+      std::cout << "Firmware has been successfully loaded.\n";
+      PrintSummary(image, took);
+    }
     return EXIT_OK;
   }
   PrintResult(args, "failed");
@@ -381,8 +409,15 @@ void AddProgramCommand(CLI::App& app, Action& action) {
                   "4 Spanish (default 0)")
       ->needs(package);
   auto* boot = sub->add_flag("--boot-mode", args->bootMode,
-                             "restart the target into its boot program through RTS and DTR and "
-                             "download a micro-kernel first (needs a port with modem lines)");
+                             "restart the target into its boot program and download a "
+                             "micro-kernel first, to recover a printer without a working "
+                             "kernel; at the end restart it into its firmware");
+  sub->add_option("--reset", args->reset,
+                  "how --boot-mode restarts the printer: 'lines' pulses RTS while DTR picks "
+                  "the mode (the port needs modem lines; default), 'manual' asks you to "
+                  "restart it by hand (the run waits 30 s for its boot program)")
+      ->check(CLI::IsMember({"lines", "manual"}))
+      ->needs(boot);
   sub->add_option("--micro-kernel", args->microKernel, "micro-kernel file for --boot-mode")
       ->needs(boot);
   sub->add_option("--sync-baud", args->syncBaud, "rate of the first contact (default 9600)");

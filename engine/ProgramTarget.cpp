@@ -154,8 +154,12 @@ bool ProgrammingRun::RunBootModeFlow() {
   Report(LEVEL_STAGE, "Writing image to the EEPROM");
   if (!WriteImage(o.startAddress, WRITE_BLOCK_SIZE, m_image, m_imageSize)) return false;
 
-  Report(LEVEL_STAGE, "Resetting target in user mode");
-  if (!ResetIntoUserMode()) return Fail("Communication port error [923]");
+  if (o.resetMethod == ResetMethod::Manual) {
+    Report(LEVEL_STAGE, "%s", PROMPT_USER_MODE);
+  } else {
+    Report(LEVEL_STAGE, "Resetting target in user mode");
+    if (!ResetIntoUserMode()) return Fail("Communication port error [923]");
+  }
 
   Report(LEVEL_STAGE, "Programming complete");
   return true;

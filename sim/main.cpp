@@ -129,14 +129,15 @@ int main(int argc, char** argv) {
   CLI::App app{
       "zerviko-target: a virtual ZERVIKO printer on a pseudo-terminal.\n"
       "Prints the device path to open on its first output line (one line per printer\n"
-      "with --count), then answers the\n"
-      "flash kernel's protocol (resident-kernel flow) until interrupted. It accepts\n"
-      "only the stand-in kernel files built beside it."};
+      "with --count), then answers the flash kernel's protocol (resident-kernel flow),\n"
+      "or with --boot its boot program first (boot-mode flow), until interrupted. It\n"
+      "accepts only the stand-in kernel files built beside it."};
   std::string link, flashOut, statsPath, blocksText;
   std::vector<std::string> deviceTexts, faultTexts;
   std::vector<int> stuck;
   int count = 1;
   bool pace = false, noDevices = false, blank = false, once = false, verbose = false;
+  bool boot = false;
   double eraseMs = -1, writeMs = -1;
   std::uint32_t flashBase = 0;
   app.add_option("--count", count,
@@ -147,6 +148,10 @@ int main(int argc, char** argv) {
                  "also make a symbolic link PATH to the device; with --count, a PATH holding "
                  "%d (the printer's number) or a folder, where the links are ttyZERVIKO0, "
                  "ttyZERVIKO1...");
+  app.add_flag("--boot", boot,
+               "start in the boot program, as a printer put there by hand for the "
+               "boot-mode flow (zerviko-flash program --boot-mode --reset manual); after "
+               "each completed write it restarts there again");
   app.add_flag("--pace", pace,
                "take the time a real line needs for every byte (11 bits at the host's rate) "
                "and, unless set, 20 ms per erase and 2 ms per block write");
@@ -171,8 +176,12 @@ int main(int argc, char** argv) {
                  "cut:CMD:BYTES[:N] (answer cut short, then silence), "
                  "hang-up:CMD[:N[:BYTES]] (the line drops after BYTES of the frame). "
                  "CMD is a command byte (0x3F, 0x20, 0x10, 0x26, 0x40, 0x48, 0x4D, 0x43, 0x50); "
-                 "N counts every arrival of that byte, module loads included. With --count, "
-                 "P@SPEC injects it into printer P only (from 0)");
+                 "N counts every arrival of that byte, module loads included. The boot "
+                 "program's answers: CMD sync (to the zeros), proceed (to 0x55), download "
+                 "(after the micro-kernel), e.g. silent:sync, error:sync:0x7F, "
+                 "error:proceed:0xFF; silent:echo[:N] (no echo from the Nth download byte on), "
+                 "bad-echo:INDEX (that echo inverted). With --count, P@SPEC injects it into "
+                 "printer P only (from 0)");
   app.add_option("--flash-out", flashOut,
                  "write the flash content to FILE after each end of write and on exit (with "
                  "--count, %d in FILE stands for the printer's number)");
@@ -186,6 +195,7 @@ int main(int argc, char** argv) {
 
   TargetConfig config;
   config.blankAtStart = blank;
+  config.startInBootMode = boot;
   config.stuckBlocks = stuck;
   if (noDevices) config.devices.clear();
   if (!deviceTexts.empty()) {

@@ -1,9 +1,9 @@
-// The boot-mode flow needs modem lines, which a pseudo-terminal lacks: it runs against
-// the virtual printer through its in-process port.
+// The boot-mode flow restarting the printer through its modem lines, which a
+// pseudo-terminal lacks: it runs against the virtual printer through its in-process
+// port. The boot program's failures are checked over a pty, with a hand reset.
 #include <gtest/gtest.h>
 
 #include "sim/InProcessPort.h"
-#include "sim/PtyServer.h"
 #include "tests/e2e/Support.h"
 
 namespace zerviko::e2e {
@@ -23,7 +23,7 @@ class BootModeTest : public ::testing::Test {
     ProgrammingOptions options;
     options.residentKernel = 0;
     options.portName = "in-process";
-    options.microKernelPath = m_dir.File("micro.bin");
+    options.microKernelPath = kDir + "uKernel2329.cde";
     options.mainKernelPath = kDir + "Genm2329.cde";
     options.writeModulePath = kDir + "Genw2329.cde";
     return options;
@@ -36,18 +36,8 @@ class BootModeTest : public ::testing::Test {
     EXPECT_FALSE(port.IsOpen()) << "the run closes its port";
     return ok;
   }
-  static TargetConfig WithFault(const char* text) {
-    TargetConfig config;
-    sim::Fault fault;
-    std::string error;
-    EXPECT_TRUE(sim::ParseFault(text, &fault, &error)) << error;
-    config.faults.push_back(fault);
-    return config;
-  }
 
-  TempDir m_dir;
-  Bytes m_microKernel = TestImage(1500, 7);
-  void SetUp() override { WriteFile(m_dir.File("micro.bin"), m_microKernel); }
+  Bytes m_microKernel = ReadFile(kDir + "uKernel2329.cde");
 };
 
 TEST_F(BootModeTest, RestartsDownloadsWritesAndRestartsAgain) {
@@ -66,58 +56,6 @@ TEST_F(BootModeTest, RestartsDownloadsWritesAndRestartsAgain) {
   EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
   EXPECT_TRUE(std::all_of(flash.begin() + 768, flash.end(), [](std::uint8_t b) { return b == 0xFF; }))
       << "the boot program erased the flash, and the blank check passed";
-}
-
-TEST_F(BootModeTest, BootProgramFaults) {
-  const struct {
-    const char* fault;
-    std::string text;
-  } cases[] = {
-      {"error:sync:0x7F", "Bad reply from target, 0x7F instead of 0x00"},
-      {"error:proceed:0xFF", "Erase error"},
-      {"error:proceed:0x12", "Bad reply from target"},
-      {"error:download:0xFF", "Erase error"},
-      {"error:download:0x12", "No download acknowledge from target"},
-      // Byte 5 of the download is the micro-kernel's fourth byte, echoed inverted.
-      {"bad-echo:5", [this] {
-         char text[80];
-         std::snprintf(text, sizeof text, "Bad echo from target, 0x%02X instead of 0x%02X",
-                       m_microKernel[3] ^ 0xFF, m_microKernel[3]);
-         return std::string(text);
-       }()},
-  };
-  for (const auto& c : cases) {
-    Target target(WithFault(c.fault));
-    RunRecord record;
-    EXPECT_FALSE(Run(target, TestImage(100), record)) << c.fault;
-    EXPECT_EQ(record.ErrorCount(), 1) << c.fault;
-    EXPECT_EQ(record.LastText(), c.text) << c.fault;
-  }
-}
-
-TEST_F(BootModeTest, ATargetThatStopsEchoing) {
-  Target target(WithFault("silent:echo"));
-  RunRecord record;
-  const auto start = Clock::now();
-  EXPECT_FALSE(Run(target, TestImage(100), record));
-  EXPECT_EQ(record.LastText(), "Echo timeout");
-  EXPECT_EQ(record.ErrorCount(), 1);
-  const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
-  EXPECT_GE(waited.count(), 200) << "the host waits 200 ms once 100 bytes are unechoed";
-}
-
-TEST_F(BootModeTest, APseudoTerminalCannotRestartTheTarget) {
-  sim::PtyServer server;
-  std::string error;
-  ASSERT_TRUE(server.Start(&error)) << error;
-  ProgrammingOptions options = Options();
-  options.portName = server.DevicePath();
-  RunRecord record;
-  const Bytes image = TestImage(10);
-  EXPECT_FALSE(ProgramTarget(options, image.data(), 10, &RunRecord::Callback, &record));
-  EXPECT_EQ(record.LastText(), "Communication port error [296]");
-  EXPECT_EQ(record.ErrorCount(), 1);
-  server.Stop();
 }
 
 }  // namespace

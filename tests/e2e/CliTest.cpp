@@ -122,13 +122,6 @@ TEST(CliTest, FailedRunsAndTheirExitStatus) {
         << child.err;
   }
   {
-    Printer printer;
-    Child child({kFlash, "program", "--port", printer.Device(), "--image", dir.File("image.bin"),
-                 "--boot-mode", "--micro-kernel", dir.File("image.bin")});
-    EXPECT_EQ(child.Run(30s), 1);
-    EXPECT_NE(child.err.find("Communication port error [296]"), std::string::npos) << child.err;
-  }
-  {
     Child child({kFlash, "program", "--port", "auto", "--image", dir.File("image.bin")},
                 {"ZERVIKO_BRIDGE_PORT", "ZERVIKO_EXTRA_PORTS"});
     EXPECT_EQ(child.Run(30s), 1);
@@ -181,6 +174,7 @@ TEST(CliTest, UsageErrorsComeBeforeThePortIsOpened) {
       {"--port", printer.Device(), "--image", image, "--erase-blocks", "-1"},
       {"--port", printer.Device(), "--image", image, "--device", "2329", "--no-device"},
       {"--port", printer.Device(), "--image", image, "--boot-mode"},
+      {"--port", printer.Device(), "--image", image, "--reset", "manual"},
       {"--port", printer.Device(), "--image", image, "--language", "2"},
       {"--port", printer.Device(), "--image", image, "--baud", "fast"},
   };

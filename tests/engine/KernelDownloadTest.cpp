@@ -193,15 +193,35 @@ TEST_F(BootProgram, SizeLimitIs65535AndIsCheckedBeforeTheTargetIsTouched) {
   EXPECT_TRUE(p.events.empty());
 }
 
-TEST_F(BootProgram, ASilentTargetGivesNoReplyAfterTwoSeconds) {
-  kernel.syncZeros = 1 << 30;
-  EXPECT_FALSE(Load(Bytes(10)));
-  EXPECT_EQ(recorder.Error(), "No reply from target");
-  const double firstZero = port.EventsOf(Op::SetReadTimeout).front().at;
-  EXPECT_GE(port.now - firstZero, 2000);
-  EXPECT_LT(port.now - firstZero, 2000 + 2 * 11000.0 / 9600);
-  // Back to back at line speed: about 1746 zeros in two seconds at 9600 bps.
-  EXPECT_NEAR(static_cast<double>(port.written.size()), 2000 / (11000.0 / 9600), 2);
+TEST_F(BootProgram, ASilentTargetGivesNoReplyAtTheEndOfTheWindow) {
+  // A restart by hand leaves the lines alone and gives a person thirty seconds.
+  const struct {
+    ResetMethod reset;
+    double windowMs;
+    const char* first;
+  } rows[] = {{ResetMethod::ModemLines, 2000, "Resetting target in boot mode"},
+              {ResetMethod::Manual, 30000, PROMPT_BOOT_MODE}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.first);
+    ScriptedPort p;
+    FakeKernel k(p);
+    k.StartInBootProgram();
+    k.syncZeros = 1 << 30;
+    options.resetMethod = row.reset;
+    Recorder r;
+    ProgrammingRun run2(options, nullptr, 0, &Recorder::Callback, &r, p, p);
+    EXPECT_FALSE(run2.DownloadMicroKernel(File(Bytes(10)), 9600));
+    EXPECT_EQ(r.Texts(), (std::vector<std::string>{row.first, "Synching at 9600 baud", "No reply from target"}));
+    const double firstZero = p.EventsOf(Op::SetReadTimeout).front().at;
+    EXPECT_GE(p.now - firstZero, row.windowMs);
+    EXPECT_LT(p.now - firstZero, row.windowMs + 2 * 11000.0 / 9600);
+    // Back to back at line speed: about 1746 zeros in two seconds at 9600 bps.
+    EXPECT_NEAR(static_cast<double>(p.written.size()), row.windowMs / (11000.0 / 9600), 2);
+    // Input is still discarded before the first zero; the lines move only when asked to.
+    ASSERT_EQ(p.EventsOf(Op::PurgeInput).size(), 1u);
+    EXPECT_EQ(p.EventsOf(Op::PurgeInput).front().written, 0u);
+    EXPECT_EQ(p.EventsOf(Op::SetRts).empty(), row.reset == ResetMethod::Manual);
+  }
 }
 
 TEST_F(BootProgram, WrongAnswersOfTheBootProgram) {

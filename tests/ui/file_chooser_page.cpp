@@ -16,6 +16,7 @@
 #include <memory>
 #include <vector>
 
+#include "files/LinuxVolumes.h"
 #include "package/FirmwarePackage.h"
 #include "ui/MessageBox.h"
 #include "ui/PageFileChooser.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/Volumes.h"
+#include "files/LinuxVolumes.h"
 
 namespace fs = std::filesystem;
 using zerviko::Volume;

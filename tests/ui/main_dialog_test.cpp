@@ -19,7 +19,7 @@
 #include "package/FirmwarePackage.h"
 #include "ui/MainDlg.h"
 #include "ui/Pictures.h"
-#include "ui/Volumes.h"
+#include "files/LinuxVolumes.h"
 
 namespace {
 

@@ -3,15 +3,22 @@
 // is faked, Wine being an NT), and the package file's sharing.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <string>
+
 #include "ports/Win32Providers.h"
 #include "tests/package/PackageTestSupport.h"
-#include "tests/ports/FakePlatform.h"
 
 // After the port list's header, whose LB_ERR <windows.h> would take for its macro.
 #include <windows.h>
 
 namespace zerviko::ports::test {
 namespace {
+
+// Windows 98's GetVersion: the 9x family, version 4.10.
+struct Windows98 : PlatformVersion {
+  std::uint32_t GetVersion() override { return 0xC0000A04u; }
+};
 
 // Numbered keys of the 9x layout, removed again at the end.
 class Keys9x {
@@ -40,7 +47,7 @@ TEST(Win32Bridge, LibraryByOrdinalAndThe9xRegistryLayout) {
                           "10c4|ea60|ab 12|Tarno Corp. Zerviko / Talvrine USB;"
                           "10c4|ea60|cd 34|Tarno Corp. Zerviko / Talvrine USB");
   Win32Registry registry;
-  FakeVersion version(VERSION_WINDOWS_98);
+  Windows98 version;
 
   Win32BridgeLibrary library(ZERVIKO_FAKE_BRIDGE_DLL);
   ASSERT_TRUE(library.Loaded());

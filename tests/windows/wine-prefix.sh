@@ -18,6 +18,17 @@ case "$action" in
     # pipe ctest reads until every writer has gone.
     wineserver -p </dev/null >>"$WINEPREFIX.log" 2>&1
     wineboot -i </dev/null >>"$WINEPREFIX.log" 2>&1
+    # Drives of every kind besides C: and Z:: A: an empty floppy drive, D: a CD-ROM,
+    # N: a network share, R: a RAM disk. Wine's mount manager reads them when it starts,
+    # so the server and the prefix's services start again.
+    ln -s "$WINEPREFIX/no-medium" "$WINEPREFIX/dosdevices/a:"
+    for drive in d:cdrom n:network r:ramdisk; do
+      mkdir "$WINEPREFIX/${drive#*:}" && ln -s "$WINEPREFIX/${drive#*:}" "$WINEPREFIX/dosdevices/${drive%%:*}:"
+      wine reg add 'HKLM\Software\Wine\Drives' /v "${drive%%:*}:" /d "${drive#*:}" /f </dev/null >>"$WINEPREFIX.log" 2>&1
+    done
+    wineserver -k && wineserver -w
+    wineserver -p </dev/null >>"$WINEPREFIX.log" 2>&1
+    wineboot </dev/null >>"$WINEPREFIX.log" 2>&1
     echo "Wine prefix ready: $WINEPREFIX"
     ;;
   stop)

@@ -1,4 +1,4 @@
-#include "ui/Volumes.h"
+#include "files/LinuxVolumes.h"
 
 #include <dirent.h>
 
@@ -14,13 +14,6 @@ namespace zerviko {
 namespace {
 
 namespace fs = std::filesystem;
-
-bool EqualNoCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
-           return std::toupper(x) == std::toupper(y);
-         });
-}
 
 bool StartsWith(const std::string& text, const std::string& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
@@ -70,6 +63,23 @@ std::string StripPartitionNumber(const std::string& name) {
     disk.pop_back();
   }
   return disk;
+}
+
+// Undoes the octal escapes (\040 and the like) of a mount table field.
+std::string UnescapeMountField(const std::string& field) {
+  std::string text;
+  text.reserve(field.size());
+  for (std::size_t i = 0; i < field.size(); ++i) {
+    if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] >= '0' && field[i + 1] <= '3' &&
+        field[i + 2] >= '0' && field[i + 2] <= '7' && field[i + 3] >= '0' && field[i + 3] <= '7') {
+      text.push_back(static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 +
+                                       (field[i + 3] - '0')));
+      i += 3;
+    } else {
+      text.push_back(field[i]);
+    }
+  }
+  return text;
 }
 
 bool MountPointLess(const Volume& a, const Volume& b) {
@@ -164,65 +174,10 @@ bool IsVolumeAvailable(const std::string& mountPoint) {
   return readable;
 }
 
-std::string UnescapeMountField(const std::string& field) {
-  std::string text;
-  text.reserve(field.size());
-  for (std::size_t i = 0; i < field.size(); ++i) {
-    if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] >= '0' && field[i + 1] <= '3' &&
-        field[i + 2] >= '0' && field[i + 2] <= '7' && field[i + 3] >= '0' && field[i + 3] <= '7') {
-      text.push_back(static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 +
-                                       (field[i + 3] - '0')));
-      i += 3;
-    } else {
-      text.push_back(field[i]);
-    }
-  }
-  return text;
-}
+const char PATH_SEPARATOR = '/';
 
-std::vector<std::string> SplitPath(const std::string& path) {
-  std::vector<std::string> parts;
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    const std::size_t end = std::min(path.find('/', start), path.size());
-    if (end > start) {
-      parts.push_back(path.substr(start, end - start));
-    }
-    start = end + 1;
-  }
-  return parts;
-}
+bool IsPathSeparator(char c) { return c == '/'; }
 
-int FindVolumeOf(const std::vector<Volume>& volumes, const std::string& path) {
-  if (path.empty() || path.front() != '/') {
-    return -1;
-  }
-  const std::vector<std::string> pathParts = SplitPath(path);
-  int best = -1;
-  std::size_t bestLength = 0;
-  bool bestExact = false;
-  for (std::size_t i = 0; i < volumes.size(); ++i) {
-    const std::vector<std::string> parts = SplitPath(volumes[i].mountPoint);
-    if (parts.size() > pathParts.size()) {
-      continue;
-    }
-    bool holds = true;
-    bool exact = true;
-    for (std::size_t k = 0; k < parts.size() && holds; ++k) {
-      holds = EqualNoCase(parts[k], pathParts[k]);
-      exact = exact && parts[k] == pathParts[k];
-    }
-    if (!holds) {
-      continue;
-    }
-    if (best == -1 || parts.size() > bestLength ||
-        (parts.size() == bestLength && exact && !bestExact)) {
-      best = static_cast<int>(i);
-      bestLength = parts.size();
-      bestExact = exact;
-    }
-  }
-  return best;
-}
+std::unique_ptr<Volumes> MakeSystemVolumes() { return std::make_unique<VolumeTable>(); }
 
 }  // namespace zerviko

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <mutex>
@@ -12,6 +13,7 @@
 #include <thread>
 
 #include "cli/Commands.h"
+#include "cli/ImageBlocks.h"
 #include "cli/Platform.h"
 #include "cli/Text.h"
 
@@ -82,6 +84,7 @@ class Bench {
   }
 
   int Run(const std::vector<std::uint8_t>& image) {
+    m_bytesWritten = ImageBlocks(image).bytesWritten;
     {
       // The first Ctrl-C asks every run to stop before its next block; a second one
       // ends the program at once.
@@ -160,6 +163,9 @@ class Bench {
     }
     // Messages carry text from the printer (its device names): shown printable.
     const std::string shown = PrintableText(text);
+    // The user must act on these at once: they get a line of their own, live lines or not.
+    const bool prompt = std::strcmp(text, PROMPT_BOOT_MODE) == 0 ||
+                        std::strcmp(text, PROMPT_USER_MODE) == 0;
 
     std::lock_guard<std::mutex> lock(m_mutex);
     if (interrupted && !m_bAbortNoted) {
@@ -184,7 +190,7 @@ class Bench {
       std::cout << json << std::endl;
     } else if (m_output.verbose) {
       Output(run.port + ": " + std::to_string(level) + ": " + shown);
-    } else if (!m_bTerminal && level == LEVEL_STAGE && !blockMessage) {
+    } else if ((!m_bTerminal && level == LEVEL_STAGE && !blockMessage) || prompt) {
       Output(run.port + ": " + shown);
     }
   }
@@ -198,7 +204,7 @@ class Bench {
       end["port"] = run.port;
       end["result"] = run.ok ? "ok" : "failed";
       std::cout << JsonLine(end) << std::endl;
-    } else if (run.ok) {
+    } else if (run.ok && (!m_bTerminal || m_output.verbose)) {
       Output(run.port + ": Firmware has been successfully loaded.");
     }
     if (!run.ok) {
@@ -216,10 +222,10 @@ class Bench {
   // error, which may be the same screen, after the table.
   void Output(const std::string& line) {
     if (m_bTerminal) {
-      if (m_output.verbose) m_pendingLines.push_back(line);
-      return;
+      m_pendingLines.push_back(line);
+    } else {
+      std::cout << line << std::endl;
     }
-    std::cout << line << std::endl;
   }
   void Error(const std::string& line) {
     if (m_bTerminal) {
@@ -276,11 +282,15 @@ class Bench {
 
   void PrintSummary() {
     std::size_t portWidth = std::max<std::size_t>(m_portWidth, 4);
-    std::string table = Padded("PORT", portWidth) + "  RESULT  SECONDS  LAST MESSAGE\n";
+    std::string table = Padded("PORT", portWidth) + "  RESULT  SECONDS  KiB/s  LAST MESSAGE\n";
     for (const auto& run : m_runs) {
-      char figures[32];
-      std::snprintf(figures, sizeof figures, "  %-6s  %7.1f  ", run->ok ? "ok" : "failed",
-                    run->seconds);
+      // The rate of the whole run, as a single run's summary line gives it.
+      char rate[16] = "";
+      if (run->ok && run->seconds > 0)
+        std::snprintf(rate, sizeof rate, "%.1f", static_cast<double>(m_bytesWritten) / 1024.0 / run->seconds);
+      char figures[48];
+      std::snprintf(figures, sizeof figures, "  %-6s  %7.1f  %5s  ", run->ok ? "ok" : "failed",
+                    run->seconds, rate);
       table += Padded(run->port, portWidth) + figures + run->lastMessage + "\n";
     }
     const std::vector<std::string> failed = FailedPorts();
@@ -304,6 +314,7 @@ class Bench {
   StatusLog& m_log;
   std::vector<std::unique_ptr<PortRun>> m_runs;
   std::size_t m_portWidth = 0;
+  std::uint64_t m_bytesWritten = 0;
 
   std::mutex m_mutex;
   std::condition_variable m_changed;

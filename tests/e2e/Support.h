@@ -97,12 +97,6 @@ struct EngineRun {
     static_cast<EngineRun*>(context)->messages.push_back({percent, level, block, text, Clock::now()});
     return 0;
   }
-  // The one error of a failed run, which must be its last message.
-  std::string Error() const {
-    EXPECT_FALSE(ok);
-    EXPECT_EQ(std::count_if(messages.begin(), messages.end(), [](auto& m) { return m.level == 0; }), 1);
-    return messages.empty() || messages.back().level != 0 ? "" : messages.back().text;
-  }
 };
 
 inline ProgrammingOptions Options(const std::string& port) {
@@ -131,8 +125,6 @@ class Child {
     posix_spawn_file_actions_destroy(&actions);
   }
   ~Child() { Run(0ms); }
-  Child(const Child&) = delete;
-  Child& operator=(const Child&) = delete;
 
   // Waits for the program to end, and kills it when the bound has passed; its exit status.
   int Run(std::chrono::milliseconds bound) {

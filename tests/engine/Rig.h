@@ -1,9 +1,7 @@
-// The engine in the test's own process, on a scripted port that keeps its own protocol
-// time, with the virtual printer's state machine answering on it.
-//
-// Time moves only when the engine writes (11 bit times a byte at the port's rate),
-// sleeps, or waits in a read for bytes that have not arrived: a 10 s timeout passes at
-// once and is still measured exactly. Cues put the test in the target's place (another
+// The engine in the test's own process, on a scripted port with the virtual printer's
+// state machine answering. Its time moves only when the engine writes (11 bit times a
+// byte), sleeps, or waits in a read for bytes yet to come: a 10 s timeout passes at once
+// and is still measured exactly. Cues put the test in the target's place (another
 // answer, a late one) or make a port call fail, counted from a message of the run.
 #pragma once
 
@@ -14,9 +12,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <numeric>
 #include <optional>
-#include <string>
-#include <vector>
 
 #include "engine/ProgrammingRun.h"
 #include "engine/SerialPort.h"
@@ -35,13 +32,10 @@ inline Bytes Pattern(std::size_t count, unsigned first = 1) {
 
 // An inquiry's reply: command | 0x10, the length (two bytes when wide), payload, checksum.
 inline Bytes InquiryReply(std::uint8_t command, const Bytes& payload, bool wide) {
-  Bytes r{static_cast<std::uint8_t>(command | 0x10)};
-  if (wide) r.push_back(static_cast<std::uint8_t>(payload.size() >> 8));
-  r.push_back(static_cast<std::uint8_t>(payload.size()));
+  Bytes r{std::uint8_t(command | 0x10), std::uint8_t(payload.size() >> 8), std::uint8_t(payload.size())};
+  if (!wide) r.erase(r.begin() + 1);
   r.insert(r.end(), payload.begin(), payload.end());
-  unsigned sum = 0;
-  for (std::uint8_t b : r) sum += b;
-  r.push_back(static_cast<std::uint8_t>(256 - sum % 256));
+  r.push_back(static_cast<std::uint8_t>(-std::accumulate(r.begin(), r.end(), 0u)));
   return r;
 }
 
@@ -53,7 +47,6 @@ inline const std::string& Folder() {
   } made;
   return made.path;
 }
-
 inline std::string File(const std::string& name, const Bytes& bytes) {
   std::ofstream(Folder() + "/" + name, std::ios::binary)
       .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -67,11 +60,10 @@ struct Message {
   std::size_t written;  // bytes written before it
 };
 
-// Counted from the first message that begins with `after` (from the start when empty):
-// the nth call of port operation `op` fails, or the target's answer to the nth byte
-// written (op "W") is replaced by `bytes` and comes `delayMs` later. op is a letter of
-// the log (O C F B U T P R D S; W r b for writes and reads, which it leaves out), alone
-// for every call or with the call's value ("T200").
+// From the first message that begins with `after` (from the start when empty) on, the
+// nth call of port operation `op` fails, or the target's answer to the nth byte written
+// (op "W") is replaced by `bytes` and comes `delayMs` later. op: a letter of the log, or
+// W and r for writes and reads, which it leaves out; with a value ("T200"), calls with it.
 struct Cue {
   std::string after{};
   std::string op = "W";
@@ -94,10 +86,8 @@ class Rig final : public SerialPort, public RunClock {
                              micro = File("uKernel.cde", Pattern(300, 0x20));
     config.eraseBlocks = {{0x0000, 0x0FFF}, {0x1000, 0x1FFF}};
     options.portName = "/dev/ttyTEST";
-    options.mainKernelPath = main;
-    options.eraseModulePath = erase;
-    options.writeModulePath = write;
-    options.microKernelPath = micro;
+    std::tie(options.mainKernelPath, options.eraseModulePath, options.writeModulePath,
+             options.microKernelPath) = std::tie(main, erase, write, micro);
   }
 
   sim::TargetConfig config;  // the target is made from it when the first byte goes out
@@ -112,10 +102,7 @@ class Rig final : public SerialPort, public RunClock {
   std::size_t maxPending = 0;
   ProgrammingRun unit{options, nullptr, 0, &Callback, this, *this, *this};
 
-  sim::Target& Target() {
-    if (!m_target) m_target.emplace(config);
-    return *m_target;
-  }
+  sim::Target& Target() { return m_target ? *m_target : m_target.emplace(config); }
   bool Run(const std::uint8_t* image, std::int32_t size) {
     return ProgrammingRun(options, image, size, &Callback, this, *this, *this).Run();
   }
@@ -139,19 +126,18 @@ class Rig final : public SerialPort, public RunClock {
     return nullptr;
   }
   std::size_t WrittenSince(const std::string& text) const { return written.size() - Find(text)->written; }
-  std::size_t Pending() const { return m_input.size(); }
   // The commands the target took: "3F 06 20 10 26 40 48 48.0 48.1 48.FF 4D 43 50.0 50.FFFFFFFF".
   std::string Trace() {
     auto frames = Target().Frames();
-    if (!Target().FrameInProgress().empty()) frames.push_back({Target().FrameInProgress(), 0});
+    frames.push_back({Target().FrameInProgress(), 0});
     std::string out;
     for (const auto& [b, rate] : frames) {
-      char token[16];
-      const bool erase = b[0] == 0x48 && b.size() == 4;
-      if (b[0] == 0x50 && b.size() >= 5)
+      char token[16] = "";
+      const bool erase = b.size() == 4 && b[0] == 0x48;
+      if (b.size() >= 5 && b[0] == 0x50)
         std::snprintf(token, sizeof token, " 50.%X", unsigned{b[1]} << 24 | b[2] << 16 | b[3] << 8 | b[4]);
-      else
-        std::snprintf(token, sizeof token, erase ? " 48.%X" : " %02X", erase ? b[2] : b[0]);
+      else if (!b.empty())
+        std::snprintf(token, sizeof token, erase ? " 48.%X" : " %02X", b[erase ? 2 : 0]);
       out += token;
     }
     return out.substr(out.empty() ? 0 : 1);
@@ -170,9 +156,7 @@ class Rig final : public SerialPort, public RunClock {
     return Call("T" + std::to_string(ms), [&] { m_timeout = ms, timeoutAt = now; });
   }
   bool PurgeInput() override {
-    return Call("P", [&] {
-      while (!m_input.empty() && m_input.front().second <= now) m_input.pop_front();
-    });
+    return Call("P", [&] { std::erase_if(m_input, [&](auto& in) { return in.second <= now; }); });
   }
   // The target restarts when RTS is released: into its boot program if DTR is asserted.
   bool SetRts(bool on) override {
@@ -206,8 +190,7 @@ class Rig final : public SerialPort, public RunClock {
   }
   std::chrono::steady_clock::time_point Now() override {
     using namespace std::chrono;
-    const auto elapsed = duration_cast<steady_clock::duration>(duration<double, std::milli>(now));
-    return steady_clock::time_point{} + elapsed;
+    return steady_clock::time_point{} + duration_cast<nanoseconds>(duration<double, std::milli>(now));
   }
   void Sleep(std::chrono::milliseconds duration) override {
     Call("S" + std::to_string(duration.count()), [&] { now += static_cast<double>(duration.count()); });
@@ -225,11 +208,11 @@ class Rig final : public SerialPort, public RunClock {
     return hit;
   }
   // Logs the call, then does it unless a cue makes it fail.
-  bool Call(const std::string& token, const std::function<void()>& then = {}) {
+  bool Call(const std::string& token, const std::function<void()>& then = [] {}) {
     if (token != "r") log += (log.empty() ? "" : " ") + token;
     const Cue* cue = Hit(token);
     if (cue && cue->fail) return false;
-    if (then) then();
+    then();
     return true;
   }
   // The bytes that arrive before the timeout ends; time moves on to each, or to the end.

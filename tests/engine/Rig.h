@@ -96,7 +96,7 @@ class Rig final : public SerialPort, public RunClock {
   std::string abortAt;  // the callback sets the abort byte at this message
   std::vector<Message> messages;
   Bytes written;
-  std::string log;
+  std::string log;  // every call but writes and reads: "O U100,0 F B9600 T200 S200 B115200 T200 ..."
   double now = 0;
   double timeoutAt = 0;  // when a read timeout was last chosen
   std::size_t maxPending = 0;

@@ -132,7 +132,7 @@ TEST(Cli, APackageIntoTheVirtualPrintersProgram) {
                                    "<LANG_ENGLISH>\r\n<REVISION>\r\nR\r\n<END REVISION>\r\n<DEVICE SETUP>\r\n"
                                    "S\r\n<END DEVICE SETUP>\r\n<END LANG_ENGLISH>\r\n<CODE>\r\n" + image);
   const std::string link = Path("ttyZERVIKO");
-  Child target({kTarget, "--link", link, "--flash-out", Path("flash.bin"), "--once", "--blocks", "4K,4K",
+  Child target({kTarget, "--link", link, "--flash-out", Path("flash.bin"), "--once", "--blocks", "2x4K",
                 "--blank"});
   for (int i = 0; i < 3000 && ::access(link.c_str(), F_OK) != 0; ++i) std::this_thread::sleep_for(10ms);
   Child flash = Program({"--port", link, "--package", package});

@@ -1,5 +1,7 @@
 // zerviko-flash and zerviko-target as a user runs them: exit statuses, the lines they
 // print, the status log, and the virtual printer's own program.
+#include <sys/stat.h>
+
 #include "tests/e2e/Support.h"
 
 namespace zerviko::e2e {
@@ -24,9 +26,14 @@ TEST(Cli, WhatEachRunShowsAndItsExitStatus) {
   ::unsetenv("ZERVIKO_BRIDGE_PORT");
   ::unsetenv("ZERVIKO_EXTRA_PORTS");
   ::setenv("ZERVIKO_SYSFS_ROOT", Path("").c_str(), 1);
-  Printer printer;
+  sim::TargetConfig config;
+  config.devices.push_back({"2330", "ZV\x1b[2J"});  // the printer's texts reach the terminal printable
+  Printer printer(config);
   const std::string& port = printer.Device();
   const std::string image = File("image.bin", Image(500)), junk = File("junk.avk", "not a package\n");
+  const std::string fifoKernels = Path("fifo/");
+  std::filesystem::create_directory(fifoKernels);
+  ASSERT_EQ(::mkfifo((fifoKernels + "Genm2329.cde").c_str(), 0600), 0);
   const std::string log = Path("Status.log"), unread = Path("unread.log"), missing = Path("none.avk");
   const struct {
     std::vector<std::string> args;
@@ -39,7 +46,8 @@ TEST(Cli, WhatEachRunShowsAndItsExitStatus) {
        {"Erasing target EEPROM\n", "!Selecting device", "!Writing block",
         "Programming complete, please reset target\nFirmware has been successfully loaded.\n"}, ""},
       {{"--port", port, "--image", image, "-v", "--erase-blocks", "0,1", "--log", log}, 0,
-       {"1: Writing block 0000..007F\n", "3: Device ZV2329F 512K flash, code 2329\n"}, ""},
+       {"1: Writing block 0000..007F\n", "3: Device ZV2329F 512K flash, code 2329\n",
+        "3: Device ZV\\x1b[2J, code 2330\n", "!\x1b"}, ""},
       {{"--port", port, "--image", image, "--json"}, 0,
        {R"({"percent":100,"level":1,"block":0,"text":"Programming complete, please reset target"})"
         "\n{\"result\":\"ok\"}\n"}, ""},
@@ -49,8 +57,10 @@ TEST(Cli, WhatEachRunShowsAndItsExitStatus) {
        {R"({"percent":0,"level":0,"block":0,"text":"Can't open /nonexistent/ttyZ"})"
         "\n{\"result\":\"failed\"}\n"},
        "/nonexistent/ttyZ does not exist"},
-      {{"--port", port, "--image", image, "--kernel-dir", Path("")}, 1, {},
-       "programming failed: Can't open " + Path("Genm2329.cde")},
+      // A kernel file that is not a file is refused unopened: the open of a FIFO with no
+      // writer would wait for one.
+      {{"--port", port, "--image", image, "--kernel-dir", fifoKernels}, 1, {},
+       "programming failed: Can't open " + fifoKernels + "Genm2329.cde"},
       {{"--port", "auto", "--image", image}, 1, {}, "no ZERVIKO printer bridge found"},
       {{"--port", port, "--package", missing, "--json", "--log", unread}, 3,
        {"{\"result\":\"package-unavailable\"}\n", "!percent"}, ""},
@@ -75,6 +85,7 @@ TEST(Cli, WhatEachRunShowsAndItsExitStatus) {
   const std::string marker = "****** END OF CURRENT UPDATE ******\r\n\r\n", written = ReadFile(log);
   std::string second;
   for (char c : verbose) second += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  second.replace(second.find("\\x1b"), 4, "\x1b");  // the log keeps the printer's text exact
   EXPECT_EQ(written.rfind("1: Setting baud rate\r\n", 0), 0u);
   EXPECT_EQ(written.substr(written.find(marker) + marker.size()), second + marker);
   EXPECT_EQ(ReadFile(unread), "") << "no run reached the engine";

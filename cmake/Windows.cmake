@@ -17,7 +17,8 @@ foreach(_tool zerviko-mkpackage zerviko-target zerviko-flash)
 endforeach()
 
 # <windows.h> without the min and max macros, and without what no file here needs.
-add_compile_definitions(NOMINMAX WIN32_LEAN_AND_MEAN)
+# _FILE_OFFSET_BITS: 64-bit off_t, fseeko and ftello, as on Linux.
+add_compile_definitions(NOMINMAX WIN32_LEAN_AND_MEAN _FILE_OFFSET_BITS=64)
 
 # The program folder for Windows users, zipped by the build (packaging/windows).
 set(ZERVIKO_WINDOWS_ZIP "${CMAKE_BINARY_DIR}/zerviko-flash-windows-x64.zip")

@@ -35,9 +35,10 @@ class KernelFile {
   }
   // The size taken by seeking to the end and back.
   bool Size(std::uint64_t* size) {
-    if (std::fseek(m_file.get(), 0, SEEK_END) != 0) return false;
-    const long end = std::ftell(m_file.get());
-    if (end < 0 || std::fseek(m_file.get(), 0, SEEK_SET) != 0) return false;
+    // fseeko and ftello: a long is 32 bits on Windows, too narrow for a module's size.
+    if (::fseeko(m_file.get(), 0, SEEK_END) != 0) return false;
+    const off_t end = ::ftello(m_file.get());
+    if (end < 0 || ::fseeko(m_file.get(), 0, SEEK_SET) != 0) return false;
     *size = static_cast<std::uint64_t>(end);
     return true;
   }

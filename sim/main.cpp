@@ -97,8 +97,10 @@ bool ParseBlocks(const std::string& text, std::uint32_t base, std::vector<EraseB
     std::uint32_t count = 1;
     const std::size_t x = item.find('x');
     if (x != std::string::npos) {
+      // Kept in a variable of its own: end points into it after the call.
+      const std::string number = item.substr(0, x);
       char* end = nullptr;
-      count = static_cast<std::uint32_t>(std::strtoul(item.substr(0, x).c_str(), &end, 10));
+      count = static_cast<std::uint32_t>(std::strtoul(number.c_str(), &end, 10));
       if (x == 0 || !end || *end != '\0' || count == 0 || count > 255) {
         *error = "bad block count in \"" + item + "\"";
         return false;

@@ -11,9 +11,6 @@
 namespace zerviko::e2e {
 namespace {
 
-using namespace std::chrono_literals;
-using Bytes = std::vector<std::uint8_t>;
-
 const std::string kDir = ZERVIKO_PROGRAM_DIR;
 const std::string kMicroKernel = kDir + "uKernel2329.cde";
 
@@ -23,11 +20,10 @@ struct Outcome {
   std::string err;
 };
 
-// Starts zerviko-target with targetArgs on a link in dir, runs zerviko-flash program
-// against it with flashArgs, then ends the printer.
-Outcome RunAgainstTarget(const TempDir& dir, const std::vector<std::string>& targetArgs,
-                         const std::vector<std::string>& flashArgs) {
-  const std::string link = dir.File("ttyZERVIKO");
+// Starts zerviko-target with targetArgs on a link, runs zerviko-flash program against
+// it with flashArgs, then ends the printer.
+Outcome RunAgainstTarget(const std::vector<std::string>& targetArgs, const std::vector<std::string>& flashArgs) {
+  const std::string link = Path("ttyZERVIKO");
   std::vector<std::string> target{ZERVIKO_TARGET, "--link", link};
   target.insert(target.end(), targetArgs.begin(), targetArgs.end());
   Child printer(target);
@@ -45,23 +41,21 @@ Outcome RunAgainstTarget(const TempDir& dir, const std::vector<std::string>& tar
 }
 
 TEST(BootOverPtyTest, AHandResetProgramsThePrinter) {
-  TempDir dir;
-  Bytes image = TestImage(1000);
-  std::fill(image.begin() + 256, image.begin() + 384, 0xFF);  // one empty block
-  WriteFile(dir.File("image.bin"), image);
+  Bytes bytes = Pattern(1000);
+  std::fill(bytes.begin() + 256, bytes.begin() + 384, 0xFF);  // one empty block
+  const std::string image(bytes.begin(), bytes.end());
   const Outcome run = RunAgainstTarget(
-      dir, {"--boot", "--flash-out", dir.File("flash.bin"), "--once"},
-      {"--image", dir.File("image.bin"), "--boot-mode", "--reset", "manual", "--micro-kernel",
-       kMicroKernel, "--log", dir.File("Status.log")});
+      {"--boot", "--flash-out", Path("flash.bin"), "--once"},
+      {"--image", File("image.bin", image), "--boot-mode", "--reset", "manual", "--micro-kernel", kMicroKernel,
+       "--log", Path("Status.log")});
   ASSERT_EQ(run.status, 0) << run.err;
-  const Bytes flash = ReadFile(dir.File("flash.bin"));
+  const std::string flash = ReadFile(Path("flash.bin"));
   ASSERT_GE(flash.size(), image.size());
   EXPECT_TRUE(std::equal(image.begin(), image.end(), flash.begin()));
 
   // The user is asked at both ends, and the modem lines were never touched (a pty has
   // none: any change of them fails the run).
-  const Bytes logBytes = ReadFile(dir.File("Status.log"));
-  const std::string log(logBytes.begin(), logBytes.end());
+  const std::string log = ReadFile(Path("Status.log"));
   EXPECT_NE(log.find("1: Loading uKernel " + kMicroKernel + "\r\n2: " + PROMPT_BOOT_MODE +
                      "\r\n2: Synching at 9600 baud\r\n"),
             std::string::npos)
@@ -92,10 +86,11 @@ std::ostream& operator<<(std::ostream& out, const BootFailure& row) { return out
 
 // The echo of download byte 5 (size bytes first) inverted, as the host prints it.
 std::string BadEchoText() {
-  const Bytes micro = ReadFile(kMicroKernel);
+  const std::string micro = ReadFile(kMicroKernel);
   if (micro.size() < 4) return "no stand-in micro-kernel " + kMicroKernel;  // fails the row
   char text[80];
-  std::snprintf(text, sizeof text, "Bad echo from target, 0x%02X instead of 0x%02X", micro[3] ^ 0xFF, micro[3]);
+  std::snprintf(text, sizeof text, "Bad echo from target, 0x%02X instead of 0x%02X", static_cast<std::uint8_t>(micro[3]) ^ 0xFF,
+                static_cast<std::uint8_t>(micro[3]));
   return text;
 }
 
@@ -106,13 +101,11 @@ class BootFailureTest : public ::testing::TestWithParam<BootFailure> {};
 
 TEST_P(BootFailureTest, TheRunEndsWithItsText) {
   const BootFailure& row = GetParam();
-  TempDir dir;
-  WriteFile(dir.File("image.bin"), TestImage(300));
+  const Bytes image = Pattern(300);
   std::vector<std::string> target{"--boot"};
   target.insert(target.end(), row.targetArgs.begin(), row.targetArgs.end());
-  const Outcome run = RunAgainstTarget(dir, target,
-                                       {"--image", dir.File("image.bin"), "--boot-mode", "--reset",
-                                        row.reset, "--micro-kernel", row.microKernel});
+  const Outcome run = RunAgainstTarget(target, {"--image", File("image.bin", std::string(image.begin(), image.end())),
+                                                "--boot-mode", "--reset", row.reset, "--micro-kernel", row.microKernel});
   EXPECT_EQ(run.status, 1) << run.out;
   EXPECT_NE(run.err.find("programming failed: " + row.expected + "\n"), std::string::npos) << run.err;
 }

@@ -1,32 +1,22 @@
 // zerviko-flash program on a bench of virtual printers at once.
-#include <gtest/gtest.h>
-
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <sstream>
-#include <thread>
 
 #include "engine/TermiosSerialPort.h"
-#include "sim/PtyServer.h"
 #include "tests/e2e/Support.h"
 
 namespace zerviko::e2e {
 namespace {
 
-using namespace std::chrono_literals;
-using Bytes = std::vector<std::uint8_t>;
 using Json = nlohmann::json;
 
-const std::string kFlash = ZERVIKO_FLASH;
-
-std::vector<std::string> ProgramArguments(const std::vector<std::string>& ports,
-                                          const std::vector<std::string>& more) {
-  std::vector<std::string> arguments{kFlash, "program"};
+Child Bench(const std::vector<std::string>& ports, const std::vector<std::string>& more) {
+  std::vector<std::string> arguments{ZERVIKO_FLASH, "program"};
   for (const std::string& port : ports) arguments.insert(arguments.end(), {"--port", port});
   arguments.insert(arguments.end(), more.begin(), more.end());
-  return arguments;
+  return Child(arguments);
 }
 
 // What --json said of each port: its messages and its result, checked to come in
@@ -57,100 +47,85 @@ struct BenchJson {
 };
 
 TEST(SeveralPrinters, EachRunOnItsOwnWithItsJsonAndItsLogBlock) {
-  TempDir dir;
-  const Bytes image = TestImage(3000);
-  WriteFile(dir.File("image.bin"), image);
+  const Bytes pattern = Pattern(3000);
+  const std::string image(pattern.begin(), pattern.end());
+  const std::string imagePath = File("bench.bin", image);
   // Five printers of one program; printer 2 refuses its second block, and the test
   // holds printer 4's port as another program would.
-  Child target({ZERVIKO_TARGET, "--count", "5", "--link", dir.File("tty%d"), "--fault",
-                "2@error:0x50:0x53:2", "--flash-out", dir.File("flash%d.bin")});
+  Child target({ZERVIKO_TARGET, "--count", "5", "--link", Path("bench-tty%d"), "--fault",
+                "2@error:0x50:0x53:2", "--flash-out", Path("bench-flash%d.bin")});
   std::vector<std::string> ports;
-  for (int i = 0; i < 5; ++i) ports.push_back(dir.File("tty" + std::to_string(i)));
+  for (int i = 0; i < 5; ++i) ports.push_back(Path("bench-tty" + std::to_string(i)));
   // The links appear once the printers are up.
   for (int i = 0; i < 1000 && ::access(ports[4].c_str(), F_OK) != 0; ++i) std::this_thread::sleep_for(10ms);
   TermiosSerialPort holder;
-  ASSERT_TRUE(holder.Open(ports[4]));
+  EXPECT_TRUE(holder.Open(ports[4]));
 
   const std::vector<std::vector<std::string>> namedTwice = {
       {ports[0], ports[0]}, {ports[1], std::filesystem::read_symlink(ports[1]).string()}, {"all", ports[0]}};
   for (const auto& twice : namedTwice) {
-    Child usage(ProgramArguments(twice, {"--image", dir.File("image.bin")}));
+    Child usage = Bench(twice, {"--image", imagePath});
     EXPECT_EQ(usage.Run(30s), 2) << twice[1] << usage.err;
   }
 
-  const std::string log = dir.File("bench.log");
-  Child bench(ProgramArguments(ports, {"--image", dir.File("image.bin"), "--json", "--log", log}));
+  Child bench = Bench(ports, {"--image", imagePath, "--json", "--log", Path("bench.log")});
   EXPECT_EQ(bench.Run(60s), 1) << bench.err;
   const BenchJson json(bench.out);
   EXPECT_EQ(json.last, Json::parse(R"({"result":"failed","failed":[")" + ports[2] + R"(",")" +
                                    ports[4] + R"("]})"));
   const std::string wanted[] = {"ok", "ok", "failed", "ok", "failed"};
+  const std::string log = ReadFile(Path("bench.log"));
   std::size_t logSize = 0;
-  const Bytes written = ReadFile(log);
-  const std::string logText(written.begin(), written.end());
   for (int i = 0; i < 5; ++i) {
     SCOPED_TRACE(ports[i]);
-    const auto& messages = json.messages.at(ports[i]);
     EXPECT_EQ(json.results.at(ports[i]), wanted[i]);
     // Each run's lines, whole, after the line that names its port.
     std::string block = "****** PORT " + ports[i] + " ******\r\n";
-    for (const Json& m : messages)
+    for (const Json& m : json.messages.at(ports[i]))
       block += std::to_string(m["level"].get<int>()) + ": " + m["text"].get<std::string>() + "\r\n";
     block += "****** END OF CURRENT UPDATE ******\r\n\r\n";
-    EXPECT_NE(logText.find(block), std::string::npos);
+    EXPECT_NE(log.find(block), std::string::npos);
     logSize += block.size();
   }
-  EXPECT_EQ(logText.size(), logSize) << "nothing but the five blocks";
+  EXPECT_EQ(log.size(), logSize) << "nothing but the five blocks";
   EXPECT_EQ(json.messages.at(ports[2]).back()["text"], "Error, kernel says: WRITE_ERROR");
   EXPECT_EQ(json.messages.at(ports[4]).back()["text"], "Can't open " + ports[4]);
   EXPECT_NE(bench.err.find(ports[4] + " is in use by another program."), std::string::npos)
       << bench.err;
 
   // With "all", the stand-in bridge is the bench, and the output names its port.
-  Child all(ProgramArguments({"all"}, {"--image", dir.File("image.bin"), "--json"}),
-            {"ZERVIKO_SYSFS_ROOT=" + dir.File("no-sysfs"), "ZERVIKO_BRIDGE_PORT=" + ports[0]});
+  ::setenv("ZERVIKO_SYSFS_ROOT", Path("no-sysfs").c_str(), 1);
+  ::setenv("ZERVIKO_BRIDGE_PORT", ports[0].c_str(), 1);
+  Child all = Bench({"all"}, {"--image", imagePath, "--json"});
+  ::unsetenv("ZERVIKO_BRIDGE_PORT");
   EXPECT_EQ(all.Run(60s), 0) << all.err;
   EXPECT_EQ(BenchJson(all.out).results, (std::map<std::string, std::string>{{ports[0], "ok"}}));
 
   target.Signal(SIGTERM);  // the printers write their flash as they stop
   EXPECT_EQ(target.Run(30s), 0);
-  for (int i : {0, 1, 3}) {
-    const Bytes flash = ReadFile(dir.File("flash" + std::to_string(i) + ".bin"));
-    EXPECT_TRUE(flash.size() >= image.size() && std::equal(image.begin(), image.end(), flash.begin()))
-        << "printer " << i;
-  }
+  for (int i : {0, 1, 3})
+    EXPECT_EQ(ReadFile(Path("bench-flash" + std::to_string(i) + ".bin")).substr(0, image.size()), image) << i;
 }
 
 TEST(SeveralPrinters, CtrlCStopsEveryRunBeforeItsNextBlock) {
-  std::vector<std::unique_ptr<sim::PtyServer>> printers;
+  sim::TargetConfig config;
+  config.writeTime = 10ms;  // slow enough writes that the signal lands mid-image
+  std::vector<std::unique_ptr<Printer>> printers;
   std::vector<std::string> ports;
-  for (int i = 0; i < 4; ++i) {
-    sim::TargetConfig config;
-    config.writeTime = 10ms;  // slow enough writes that the signal lands mid-image
-    printers.push_back(std::make_unique<sim::PtyServer>(config));
-    std::string error;
-    ASSERT_TRUE(printers.back()->Start(&error)) << error;
-    ports.push_back(printers.back()->DevicePath());
-  }
-  TempDir dir;
-  WriteFile(dir.File("image.bin"), TestImage(256 * 128));
-  Child bench(ProgramArguments(ports, {"--image", dir.File("image.bin"), "--json"}));
-  bool signalled = false;
-  EXPECT_EQ(bench.Run(60s, [&](const std::string& line) {
-    if (!signalled && line.find("Writing block 0100..017F") != std::string::npos) {
-      bench.Signal(SIGINT);
-      signalled = true;
-    }
-  }), 1);
+  for (int i = 0; i < 4; ++i) ports.push_back(printers.emplace_back(std::make_unique<Printer>(config))->Device());
+  const Bytes image = Pattern(256 * 128);
+  Child bench = Bench(ports, {"--image", File("bench-big.bin", std::string(image.begin(), image.end())), "--json"});
+  std::thread user([&] {  // once a printer has its fourth block
+    for (int i = 0; i < 3000 && printers[0]->Flash()[384] != image[384]; ++i) std::this_thread::sleep_for(10ms);
+    bench.Signal(SIGINT);
+  });
+  EXPECT_EQ(bench.Run(60s), 1);
+  user.join();
   const BenchJson json(bench.out);
   EXPECT_EQ(json.last["failed"].size(), 4u) << bench.out;
-  for (const std::string& port : ports) {
-    SCOPED_TRACE(port);
-    EXPECT_EQ(json.messages.at(port).back()["text"], "Programming aborted");
-    EXPECT_EQ(json.results.at(port), "failed");
-  }
+  for (const std::string& port : ports)
+    EXPECT_EQ(json.messages.at(port).back()["text"], "Programming aborted") << port;
   EXPECT_EQ(bench.out.find("Writing block 7F80..7FFF"), std::string::npos) << "stopped early";
-  for (auto& printer : printers) printer->Stop();
 }
 
 }  // namespace

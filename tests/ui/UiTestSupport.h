@@ -6,15 +6,15 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
-#include <QListWidget>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
-#include <algorithm>
 #include <memory>
 
 #include "package/FirmwarePackage.h"
@@ -27,14 +27,22 @@ inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << tex
 
 namespace uitest {
 
-inline bool BusyWindowVisible() {
-  const auto windows = QApplication::topLevelWidgets();
-  return std::any_of(windows.begin(), windows.end(),
-                     [](QWidget* w) { return qobject_cast<CMessageDialog*>(w) != nullptr && w->isVisible(); });
+// The busy window on the screen as the user meets it (title, warning, fixed size, centred,
+// buttons, whether it lets itself be closed), or nothing.
+inline QString BusyWindow() {
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (qobject_cast<CMessageDialog*>(w) == nullptr || !w->isVisible()) continue;
+    const QRect work = w->screen()->availableGeometry();
+    return QStringLiteral("%1 %2 fixed=%3 centred=%4 buttons=%5 closes=%6")
+        .arg(w->windowTitle(), w->findChild<QLabel*>()->text().left(12)).arg(w->minimumSize() == w->maximumSize())
+        .arg((w->frameGeometry().center() - work.center()).manhattanLength() <= 2 && work.contains(w->frameGeometry()))
+        .arg(w->findChildren<QAbstractButton*>().size() + (w->windowFlags() & Qt::WindowCloseButtonHint ? 1 : 0))
+        .arg(w->close());
+  }
+  return {};
 }
 
-// Eight blocks of 128 bytes; the second holds only 0xFF and is skipped.
-inline QByteArray TestImage() {
+inline QByteArray TestImage() {  // eight blocks of 128 bytes; the second, only 0xFF, is skipped
   QByteArray image;
   for (int i = 0; i < 1024; ++i) image += i / 128 == 1 ? '\xFF' : static_cast<char>((i / 128 * 37 + i * 11) & 0xFF);
   return image;
@@ -52,19 +60,15 @@ inline QByteArray MakePackage(const QByteArray& revision, const QByteArray& setu
   return text + "<CODE>\r\n" + TestImage();
 }
 
-struct Box {
-  QString text, caption;
-  MessageIcon icon;
-  bool busyWindow, busyCursor;
-  QString screen;  // what the test's probe saw
-};
+// A message box as asked for, whether the busy window and cursor were up, what the probe saw.
+struct Box { QString text, caption; MessageIcon icon; QString busyWindow; bool busyCursor; QString screen; };
 
 class Wizard : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(m_temp.isValid());
     m_previous = SetMessageBoxHandler([this](const MessageBoxRequest& r) {
-      boxes.push_back({r.text, r.caption, r.icon, BusyWindowVisible(), QApplication::overrideCursor() != nullptr,
+      boxes.push_back({r.text, r.caption, r.icon, BusyWindow(), QApplication::overrideCursor() != nullptr,
                        probe ? probe() : QString()});
     });
     Write("mounts", "proc /proc proc rw 0 0\n/dev/sdb2 " + Local("a_gone").toUtf8() + " vfat rw 0 0\n/dev/sr0 " +
@@ -90,18 +94,12 @@ class Wizard : public ::testing::Test {
     }
   }
 
-  void TearDown() override {
-    dialog.reset();
-    server.reset();
-    SetMessageBoxHandler(m_previous);
-    zerviko::ClearPackage();
-  }
+  void TearDown() override { dialog.reset(); server.reset(); SetMessageBoxHandler(m_previous); zerviko::ClearPackage(); }
 
   QString Local(const QString& relative) const { return m_temp.filePath(relative); }
   void Write(const QString& relative, const QByteArray& bytes) const {
     QFile file(Local(relative));
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(file).path()) && file.open(QIODevice::WriteOnly));
-    ASSERT_EQ(file.write(bytes), bytes.size());
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(file).path()) && file.open(QFile::WriteOnly) && file.write(bytes) == bytes.size());
   }
 
   void StartPrinter(zerviko::sim::TargetConfig config = {}) {
@@ -113,12 +111,9 @@ class Wizard : public ::testing::Test {
   // The wizard over the built folders; by default it offers two ports, the second (the
   // virtual printer, if one runs) pre-selected and shown with a printer's name.
   CMainDlg& Open(PortListSource ports = {}, const QString& appDir = "stick/Program/") {
-    const std::string port = server ? server->DevicePath() : "/dev/zerviko-none";
-    if (!ports) {
-      ports = [port] {
-        return zerviko::ports::PortList{{{"/dev/zerviko-a", "/dev/zerviko-a"}, {port + "   Label printer", port}}, 1};
-      };
-    }
+    if (!ports) ports = [port = server ? server->DevicePath() : "/dev/zerviko-none"] {
+      return zerviko::ports::PortList{{{"/dev/zerviko-a", "/dev/zerviko-a"}, {port + "   Label printer", port}}, 1};
+    };
     dialog = std::make_unique<CMainDlg>(nullptr, std::move(ports));
     dialog->m_strAppDir = appDir.startsWith('/') ? appDir : Local(appDir);
     dialog->m_pageFile.SetVolumeTable(zerviko::VolumeTable(Local("mounts").toStdString(), Local("sys").toStdString()));
@@ -129,8 +124,7 @@ class Wizard : public ::testing::Test {
   void Next() { QTest::mouseClick(&dialog->m_btnNext, Qt::LeftButton); }
   void Back() { QTest::mouseClick(&dialog->m_btnBack, Qt::LeftButton); }
 
-  template <typename T>
-  T* Find(const char* name) const { return dialog->findChild<T*>(QLatin1String(name)); }
+  template <typename T> T* Find(const char* name) const { return dialog->findChild<T*>(QLatin1String(name)); }
   QListWidget* Files() const { return Find<QListWidget>("fileList"); }
   QTreeWidget* Tree() const { return Find<QTreeWidget>("folderTree"); }
   QComboBox* Drives() const { return Find<QComboBox>("driveList"); }
@@ -140,14 +134,18 @@ class Wizard : public ::testing::Test {
     for (int i = 0; i < Files()->count(); ++i) names << Files()->item(i)->text();
     return names;
   }
-  QString SelectedFile() const {
-    const auto selected = Files()->selectedItems();
-    return selected.isEmpty() ? QString() : selected.first()->text();
-  }
+  QString SelectedFile() const { const auto chosen = Files()->selectedItems(); return chosen.isEmpty() ? "" : chosen[0]->text(); }
   QString SelectedFolder() const {  // below the built root
     QStringList path;
     for (QTreeWidgetItem* item = Tree()->currentItem(); item != nullptr; item = item->parent()) path.prepend(item->text(0));
     return QDir(m_temp.path()).relativeFilePath(path.join('/'));
+  }
+  // A click (and a double click) on a folder, or dx pixels right of its left edge.
+  void ClickFolder(QTreeWidgetItem* item, int dx = 0, bool twice = true) {
+    const QRect rect = Tree()->visualItemRect(item);
+    const QPoint point = dx == 0 ? rect.center() : QPoint(rect.left() + dx, rect.center().y());
+    QTest::mouseClick(Tree()->viewport(), Qt::LeftButton, {}, point);
+    if (twice) QTest::mouseDClick(Tree()->viewport(), Qt::LeftButton, {}, point);
   }
   void ClickFile(const QString& name) {
     const auto found = Files()->findItems(name, Qt::MatchExactly);

@@ -1,11 +1,8 @@
 // zerviko-flash inspect: reads a firmware package the way a programming run does (texts
 // of one language and the code image) and shows what the run would use.
 //
-// Package texts are 8-bit text. For --json they must become Unicode: a text that is
-// valid UTF-8 (the code page of a Linux system, and of our sample packages) is passed
-// through unchanged; any other text is read as Windows-1252, the Western European
-// code page packages written on Windows use, byte for byte, so nothing is lost and
-// the output is always valid JSON.
+// Package texts are 8-bit text; both outputs show them as UTF-8 (cli/Text.h). --json
+// gives them exactly; the readable report shows their control characters escaped.
 #include <CLI/CLI.hpp>
 
 #include <cstdint>
@@ -16,6 +13,9 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "cli/ImageBlocks.h"
+#include "cli/Sha256.h"
+#include "cli/Text.h"
 #include "package/FirmwarePackage.h"
 
 namespace zerviko::cli {
@@ -23,7 +23,6 @@ namespace {
 
 constexpr const char* MESSAGE_FILE_UNAVAILABLE = "The selected file is unavailable.\n\nPlease select another file.";
 constexpr const char* MESSAGE_FILE_UNUSABLE = "The selected file is unusable.\n\nPlease select another file.";
-constexpr std::size_t BLOCK_SIZE = 128;  // the engine writes the image in these, skipping empty ones
 
 struct InspectOptions {
   std::string path;
@@ -45,78 +44,14 @@ const char* SectionName(int languageIndex) {
   }
 }
 
-bool IsUtf8(const std::string& text) {
-  std::size_t at = 0;
-  while (at < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    std::size_t follow = 0;
-    std::uint32_t code = 0;
-    if (lead < 0x80) {
-      ++at;
-      continue;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-      follow = 1;
-      code = lead & 0x1Fu;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      follow = 2;
-      code = lead & 0x0Fu;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      follow = 3;
-      code = lead & 0x07u;
-    } else {
-      return false;
-    }
-    if (at + follow >= text.size()) return false;  // cut short by the end of the text
-    for (std::size_t i = 1; i <= follow; ++i) {
-      const auto next = static_cast<unsigned char>(text[at + i]);
-      if ((next & 0xC0u) != 0x80u) return false;
-      code = (code << 6) | (next & 0x3Fu);
-    }
-    // Overlong forms, UTF-16 surrogates and code points beyond Unicode are not UTF-8.
-    if ((follow == 2 && code < 0x800) || (follow == 3 && (code < 0x10000 || code > 0x10FFFF)) ||
-        (code >= 0xD800 && code <= 0xDFFF)) {
-      return false;
-    }
-    at += follow + 1;
-  }
-  return true;
-}
-
-// Windows-1252 bytes 0x80 to 0x9F; the five the code page leaves undefined keep their
-// C1 control code points, as Windows itself converts them.
-constexpr char16_t CP1252_HIGH[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-std::string Cp1252ToUtf8(const std::string& text) {
-  std::string utf8;
-  utf8.reserve(text.size() * 2);
-  for (char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    const std::uint32_t code = byte >= 0x80 && byte <= 0x9F ? CP1252_HIGH[byte - 0x80] : byte;
-    if (code < 0x80) {
-      utf8 += static_cast<char>(code);
-    } else if (code < 0x800) {
-      utf8 += static_cast<char>(0xC0 | (code >> 6));
-      utf8 += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      utf8 += static_cast<char>(0xE0 | (code >> 12));
-      utf8 += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      utf8 += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
-  return utf8;
-}
-
-std::string JsonText(const std::string& text) { return IsUtf8(text) ? text : Cp1252ToUtf8(text); }
-
 // A stored text for the terminal: its CR LF line ends as the terminal's, each line
-// indented under its heading.
-void PrintText(const std::string& text) {
+// indented under its heading and shown printable. The whole text is read in one code
+// page, as --json reads it, before it is cut into lines.
+void PrintText(const std::string& stored) {
+  const std::string text = Utf8Text(stored);
   std::string line;
   auto flush = [&line] {
-    std::cout << (line.empty() ? "" : "  ") << line << '\n';
+    std::cout << (line.empty() ? "" : "  ") << PrintableText(line) << '\n';
     line.clear();
   };
   for (std::size_t at = 0; at < text.size(); ++at) {
@@ -134,33 +69,31 @@ int RunInspect(const InspectOptions& options) {
   const int result = ReadFirmwarePackage(options.path, false, options.language);
   std::uint32_t length = 0;
   GetPackageImage(nullptr, &length);
+  std::vector<std::uint8_t> image(length);
+  if (length > 0) GetPackageImage(image.data(), &length);
+  // Only a package that was read whole has an image to compare with a published sum.
+  const std::string sha256 = result == PACKAGE_OK ? Sha256Hex(image.data(), image.size()) : "";
 
   if (options.json) {
     const nlohmann::ordered_json report = {{"result", result},
-                                   {"revision", JsonText(GetPackageRevisionText())},
-                                   {"deviceSetup", JsonText(GetPackageDeviceSetupText())},
-                                   {"imageLength", length}};
+                                   {"revision", Utf8Text(GetPackageRevisionText())},
+                                   {"deviceSetup", Utf8Text(GetPackageDeviceSetupText())},
+                                   {"imageLength", length},
+                                   {"sha256", sha256.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(sha256)}};
     std::cout << report.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
   } else if (result == PACKAGE_OK) {
-    std::vector<std::uint8_t> image(length);
-    GetPackageImage(image.data(), &length);
-    std::size_t blocks = 0;
-    std::size_t empty = 0;
-    for (std::size_t at = 0; at < image.size(); at += BLOCK_SIZE, ++blocks) {
-      const std::size_t end = std::min(image.size(), at + BLOCK_SIZE);
-      bool blank = true;
-      for (std::size_t i = at; i < end && blank; ++i) blank = image[i] == 0xFF;
-      if (blank) ++empty;
-    }
-    std::cout << "Package:       " << options.path << '\n'
+    const ImageBlocks blocks(image);
+    std::cout << "Package:       " << PrintableText(options.path) << '\n'
               << "Language:      " << options.language << " (" << SectionName(options.language)
               << " section)\n"
               << "Revision:\n";
     PrintText(GetPackageRevisionText());
     std::cout << "Device setup:\n";
     PrintText(GetPackageDeviceSetupText());
-    std::cout << "Image length:  " << length << " bytes (" << blocks << " blocks of " << BLOCK_SIZE
-              << " bytes, " << (blocks - empty) << " to write, " << empty << " empty)\n";
+    std::cout << "Image length:  " << length << " bytes (" << (blocks.written + blocks.empty)
+              << " blocks of " << ImageBlocks::SIZE << " bytes, " << blocks.written
+              << " to write, " << blocks.empty << " empty)\n"
+              << "Image SHA-256: " << sha256 << '\n';
   }
   ClearPackage();
   std::cout.flush();
@@ -182,7 +115,8 @@ void AddInspectCommand(CLI::App& app, Action& action) {
                   "4 Spanish; any other reads English")
       ->capture_default_str();
   sub->add_flag("--json", options->json,
-                "print one JSON object: result, revision, deviceSetup (texts with their CR LF), imageLength");
+                "print one JSON object: result, revision, deviceSetup (texts with their CR LF), imageLength, "
+                "sha256 (of the image, as sha256sum prints it; null when the package is not usable)");
   sub->footer(
       "Exit status: 0 the package is usable, 3 it is unavailable (missing, not a file, locked or "
       "unreadable), 4 it is unusable (a marker is missing), 2 usage error.");

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/Commands.h"
+#include "cli/Platform.h"
 
 #ifndef ZERVIKO_VERSION
 #define ZERVIKO_VERSION "unknown"
@@ -10,10 +11,14 @@
 
 int main(int argc, char** argv) {
   using namespace zerviko::cli;
+  PrepareConsole();
 
   CLI::App app{"zerviko-flash: programs the firmware of ZERVIKO printers"};
   app.set_version_flag("--version", ZERVIKO_VERSION);
   app.require_subcommand(1);
+  // Options are written the same way on every system ("--port"): on Windows too, an
+  // argument that starts with "/" is a path (an MSYS shell's, Wine's), not an option.
+  app.allow_windows_style_options(false);
 
   Action action;
   AddInspectCommand(app, action);

@@ -1,10 +1,12 @@
 // zerviko-flash ports: the port list as the wizard shows it, in its order, with the
-// entry it would pre-select marked.
+// entry it would pre-select marked. Printer descriptions come from outside: the list
+// shows them printable, --json exactly.
 #include <CLI/CLI.hpp>
 #include <iostream>
 #include <nlohmann/json.hpp>
 
 #include "cli/Commands.h"
+#include "cli/Text.h"
 #include "ports/PortList.h"
 
 namespace zerviko::cli {
@@ -16,8 +18,10 @@ int PrintPorts(bool json) {
   if (json) {
     nlohmann::json entries = nlohmann::json::array();
     for (std::size_t i = 0; i < list.entries.size(); ++i) {
-      entries.push_back({{"display", list.entries[i].display},
-                         {"port", list.entries[i].port},
+      // JSON holds UTF-8 only; a device path or printer name in another code page
+      // would make the writer throw.
+      entries.push_back({{"display", Utf8Text(list.entries[i].display)},
+                         {"port", Utf8Text(list.entries[i].port)},
                          {"selected", static_cast<int>(i) == list.selected}});
     }
     std::cout << entries.dump(2) << '\n';
@@ -28,8 +32,8 @@ int PrintPorts(bool json) {
     return EXIT_OK;
   }
   for (std::size_t i = 0; i < list.entries.size(); ++i) {
-    std::cout << (static_cast<int>(i) == list.selected ? "* " : "  ") << list.entries[i].display
-              << '\n';
+    std::cout << (static_cast<int>(i) == list.selected ? "* " : "  ")
+              << PrintableText(list.entries[i].display) << '\n';
   }
   return EXIT_OK;
 }

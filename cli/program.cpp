@@ -1,15 +1,15 @@
 // zerviko-flash program: one programming run from the command line, with the
 // programming page's run parameters as defaults and every one of them settable.
 #include <CLI/CLI.hpp>
-#include <signal.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
-#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iomanip>
 #include <iostream>
 #include <iterator>
 #include <memory>
@@ -19,18 +19,15 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "cli/ImageBlocks.h"
+#include "cli/Platform.h"
+#include "cli/Text.h"
 #include "engine/ProgramTarget.h"
-#include "engine/TermiosSerialPort.h"
 #include "package/FirmwarePackage.h"
 #include "ports/PortList.h"
 
 namespace zerviko::cli {
 namespace {
-
-// Set by SIGINT; the progress callback turns it into the run's abort byte.
-std::atomic<bool> g_interrupted{false};
-
-extern "C" void OnInterrupt(int) { g_interrupted = true; }
 
 constexpr const char* END_MARKER = "****** END OF CURRENT UPDATE ******\n\n";
 
@@ -40,6 +37,7 @@ struct ProgramArgs {
   std::string imagePath;
   int language = 0;
   bool bootMode = false;
+  std::string reset = "lines";
   std::string microKernel;
   std::int64_t syncBaud = 9600;
   std::int64_t baud = 115200;
@@ -56,15 +54,6 @@ struct ProgramArgs {
   bool json = false;
   std::string logPath;
 };
-
-// The folder of the running program, ending in "/".
-std::string ProgramFolder() {
-  char path[PATH_MAX];
-  const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
-  if (n <= 0) return "./";
-  std::string folder(path, static_cast<std::size_t>(n));
-  return folder.substr(0, folder.rfind('/') + 1);
-}
 
 // The log is written as the wizard writes its own: every line end becomes CR LF.
 class StatusLog {
@@ -90,7 +79,7 @@ class StatusLog {
 class RunView {
  public:
   RunView(const ProgramArgs& args, StatusLog& log)
-      : m_args(args), m_log(log), m_bTerminal(!args.json && ::isatty(STDOUT_FILENO)) {}
+      : m_args(args), m_log(log), m_bTerminal(!args.json && OutputIsTerminal()) {}
 
   static int Callback(void* context, int percent, int level, int blockMessage, const char* text,
                       std::uint8_t* abortFlag) {
@@ -100,7 +89,8 @@ class RunView {
 
   void OnMessage(int percent, int level, int blockMessage, const char* text,
                  std::uint8_t* abortFlag) {
-    if (g_interrupted && abortFlag) {
+    // Ctrl-C becomes the run's abort byte.
+    if (InterruptGuard::Interrupted() && abortFlag) {
       *abortFlag = 1;
       if (!m_bAbortNoted && !m_args.json) {
         ClearBar();
@@ -112,7 +102,7 @@ class RunView {
     char line[300];
     std::snprintf(line, sizeof line, "%d: %s\n", level, text);
     m_log.Write(line);
-    if (level == LEVEL_ERROR) m_strError = text;
+    if (level == LEVEL_ERROR) m_strError = PrintableText(text);
     if (m_args.json) {
       nlohmann::ordered_json message;
       message["percent"] = percent;
@@ -123,14 +113,20 @@ class RunView {
                 << std::endl;
       return;
     }
+    // Messages carry text from the printer (its device names): shown printable.
+    const std::string shown = PrintableText(text);
+    // The user must act on these at once: they get a line of their own, bar or not.
+    const bool prompt = std::strcmp(text, PROMPT_BOOT_MODE) == 0 ||
+                        std::strcmp(text, PROMPT_USER_MODE) == 0;
     if (m_args.verbose) {
       ClearBar();
-      std::cout << line << std::flush;
-    } else if (!m_bTerminal && level == LEVEL_STAGE && !blockMessage) {
-      std::cout << text << '\n' << std::flush;
+      std::cout << level << ": " << shown << '\n' << std::flush;
+    } else if ((!m_bTerminal && level == LEVEL_STAGE && !blockMessage) || prompt) {
+      ClearBar();
+      std::cout << shown << '\n' << std::flush;
     }
-    if (level == LEVEL_STAGE && !blockMessage) m_strStage = text;
-    if (m_bTerminal && level != LEVEL_ERROR) DrawBar(percent, blockMessage ? text : m_strStage);
+    if (level == LEVEL_STAGE && !blockMessage) m_strStage = shown;
+    if (m_bTerminal && level != LEVEL_ERROR) DrawBar(percent, blockMessage ? shown : m_strStage);
   }
 
   void Finish() { ClearBar(); }
@@ -203,39 +199,25 @@ bool FitsField(std::int64_t value, std::int64_t half, std::int64_t unit) {
   return field >= 1 && field <= 0xFFFF;
 }
 
+// One line a technician can compare between runs: what went into the flash, and how
+// fast the whole run went (kernel loads and erase included).
+void PrintSummary(const std::vector<std::uint8_t>& image, std::chrono::steady_clock::duration took) {
+  const ImageBlocks blocks(image);
+  const double seconds = std::chrono::duration<double>(took).count();
+  const double rate = seconds > 0 ? static_cast<double>(blocks.bytesWritten) / 1024.0 / seconds : 0.0;
+  std::ostringstream line;
+  line << std::fixed << std::setprecision(1) << "Wrote " << blocks.bytesWritten << " bytes in "
+       << blocks.written << (blocks.written == 1 ? " block (" : " blocks (") << blocks.empty
+       << (blocks.empty == 1 ? " empty block" : " empty blocks") << " skipped) in " << seconds
+       << " s: " << rate << " KiB/s\n";
+  std::cout << line.str() << std::flush;
+}
+
 void PrintResult(const ProgramArgs& args, const char* result) {
   if (!args.json) return;
   nlohmann::ordered_json line;
   line["result"] = result;
   std::cout << line.dump() << std::endl;
-}
-
-void PrintOpenHint(const std::string& port, int error) {
-  switch (error) {
-    case EACCES:
-    case EPERM:
-      std::cerr << "zerviko-flash: no permission to open " << port
-                << ". Install the zerviko-loader package: its udev rule "
-                   "(70-zerviko-bridge.rules) lets the user logged in at the seat open the "
-                   "printer's USB bridge; unplug the printer and plug it in again afterwards. "
-                   "For another serial port, or from a remote login, add yourself to the "
-                   "'dialout' group (sudo usermod -aG dialout $USER) and log in again.\n";
-      break;
-    case EBUSY:
-      std::cerr << "zerviko-flash: " << port << " is in use by another program.\n";
-      break;
-    case ENOENT:
-    case ENXIO:
-    case ENODEV:
-      std::cerr << "zerviko-flash: " << port
-                << " does not exist. 'zerviko-flash ports' lists the ports of this machine.\n";
-      break;
-    case ENOTTY:
-      std::cerr << "zerviko-flash: " << port << " is not a serial port.\n";
-      break;
-    default:
-      break;
-  }
 }
 
 int RunProgram(const ProgramArgs& args) {
@@ -295,9 +277,15 @@ int RunProgram(const ProgramArgs& args) {
     if (length > 0) GetPackageImage(image.data(), &length);
     ClearPackage();
   } else {
-    std::ifstream file(args.imagePath, std::ios::binary);
+    // Only a regular file is opened: a FIFO would hold the open, and opening a serial
+    // device would move its modem lines.
+    struct stat info {};
+    std::ifstream file;
+    if (::stat(args.imagePath.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+      file.open(args.imagePath, std::ios::binary);
+    }
     if (file) image.assign(std::istreambuf_iterator<char>(file), {});
-    if (!file && !file.eof()) {
+    if (!file.is_open() || (!file && !file.eof())) {
       std::cerr << "zerviko-flash: " << args.imagePath << ": the file is unavailable\n";
       PrintResult(args, "package-unavailable");
       return EXIT_PACKAGE_UNAVAILABLE;
@@ -309,11 +297,9 @@ int RunProgram(const ProgramArgs& args) {
     return EXIT_PACKAGE_UNUSABLE;
   }
 
-  const std::string folder = args.kernelDir.empty()
-                                 ? ProgramFolder()
-                                 : (args.kernelDir.back() == '/' ? args.kernelDir
-                                                                 : args.kernelDir + "/");
+  const std::string folder = args.kernelDir.empty() ? ProgramFolder() : FolderPath(args.kernelDir);
   options.residentKernel = args.bootMode ? 0 : 1;
+  options.resetMethod = args.reset == "manual" ? ResetMethod::Manual : ResetMethod::ModemLines;
   options.portName = port;
   options.syncBaudRate = static_cast<std::int32_t>(args.syncBaud);
   options.baudRate = static_cast<std::int32_t>(args.baud);
@@ -340,25 +326,25 @@ int RunProgram(const ProgramArgs& args) {
 
   // The first Ctrl-C asks the run to stop before its next block; a second one ends
   // the program at once.
-  g_interrupted = false;
-  struct sigaction action {};
-  struct sigaction previous {};
-  action.sa_handler = OnInterrupt;
-  action.sa_flags = SA_RESETHAND;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, &previous);
-
   RunView view(args, log);
-  TermiosSerialPort serialPort;
-  const bool ok = ProgramTarget(options, image.data(), static_cast<std::int32_t>(image.size()),
-                                &RunView::Callback, &view, serialPort);
-  sigaction(SIGINT, &previous, nullptr);
+  const std::unique_ptr<PlatformPort> serialPort = MakePlatformPort();
+  bool ok = false;
+  const auto started = std::chrono::steady_clock::now();
+  {
+    InterruptGuard interrupt;
+    ok = ProgramTarget(options, image.data(), static_cast<std::int32_t>(image.size()),
+                       &RunView::Callback, &view, serialPort->Port());
+  }
+  const auto took = std::chrono::steady_clock::now() - started;
   view.Finish();
   log.Write(END_MARKER);
 
   if (ok) {
     PrintResult(args, "ok");
-    if (!args.json) std::cout << "Firmware has been successfully loaded.\n";
+    if (!args.json) {
+      std::cout << "Firmware has been successfully loaded.\n";
+      PrintSummary(image, took);
+    }
     return EXIT_OK;
   }
   PrintResult(args, "failed");
@@ -366,7 +352,8 @@ int RunProgram(const ProgramArgs& args) {
     std::cerr << "zerviko-flash: programming failed"
               << (view.Error().empty() ? std::string() : ": " + view.Error()) << "\n";
   }
-  if (serialPort.OpenError() != 0) PrintOpenHint(port, serialPort.OpenError());
+  const std::string hint = serialPort->OpenHint(port);
+  if (!hint.empty()) std::cerr << "zerviko-flash: " << hint << "\n";
   return EXIT_FAILED;
 }
 
@@ -380,8 +367,8 @@ void AddProgramCommand(CLI::App& app, Action& action) {
       "unusable");
   auto args = std::make_shared<ProgramArgs>();
   sub->add_option("--port", args->port,
-                  "serial device of the printer (/dev/ttyUSB0), or 'auto' for the printer's "
-                  "own USB bridge")
+                  std::string("serial port of the printer (") + PORT_EXAMPLE +
+                      "), or 'auto' for the printer's own USB bridge")
       ->required();
   auto* package = sub->add_option("--package", args->packagePath, "firmware package to program");
   auto* image = sub->add_option("--image", args->imagePath, "raw image file to program");
@@ -392,8 +379,15 @@ void AddProgramCommand(CLI::App& app, Action& action) {
                   "4 Spanish (default 0)")
       ->needs(package);
   auto* boot = sub->add_flag("--boot-mode", args->bootMode,
-                             "restart the target into its boot program through RTS and DTR and "
-                             "download a micro-kernel first (needs a port with modem lines)");
+                             "restart the target into its boot program and download a "
+                             "micro-kernel first, to recover a printer without a working "
+                             "kernel; at the end restart it into its firmware");
+  sub->add_option("--reset", args->reset,
+                  "how --boot-mode restarts the printer: 'lines' pulses RTS while DTR picks "
+                  "the mode (the port needs modem lines; default), 'manual' asks you to "
+                  "restart it by hand (the run waits 30 s for its boot program)")
+      ->check(CLI::IsMember({"lines", "manual"}))
+      ->needs(boot);
   sub->add_option("--micro-kernel", args->microKernel, "micro-kernel file for --boot-mode")
       ->needs(boot);
   sub->add_option("--sync-baud", args->syncBaud, "rate of the first contact (default 9600)");

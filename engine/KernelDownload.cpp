@@ -17,8 +17,13 @@ using namespace std::chrono_literals;
 // A kernel or module file, read as raw bytes and closed on every way out.
 class KernelFile {
  public:
-  // Only a regular file counts as readable: a folder opens on Linux but reads nothing.
+  // Only a regular file counts as readable: a folder opens on Linux but reads nothing,
+  // a FIFO would hold the open until a writer comes, and opening a serial device
+  // would move its modem lines. Anything else is refused before it is opened, and
+  // checked again once open in case the path was swapped in between.
   bool Open(const std::string& path) {
+    struct stat named {};
+    if (::stat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode)) return false;
     m_file.reset(std::fopen(path.c_str(), "rb"));
     if (!m_file) return false;
     struct stat info {};
@@ -30,9 +35,10 @@ class KernelFile {
   }
   // The size taken by seeking to the end and back.
   bool Size(std::uint64_t* size) {
-    if (std::fseek(m_file.get(), 0, SEEK_END) != 0) return false;
-    const long end = std::ftell(m_file.get());
-    if (end < 0 || std::fseek(m_file.get(), 0, SEEK_SET) != 0) return false;
+    // fseeko and ftello: a long is 32 bits on Windows, too narrow for a module's size.
+    if (::fseeko(m_file.get(), 0, SEEK_END) != 0) return false;
+    const off_t end = ::ftello(m_file.get());
+    if (end < 0 || ::fseeko(m_file.get(), 0, SEEK_SET) != 0) return false;
     *size = static_cast<std::uint64_t>(end);
     return true;
   }
@@ -115,16 +121,23 @@ bool ProgrammingRun::DownloadMicroKernel(const std::string& path, std::int32_t b
   // The boot program takes a 16-bit size; refuse before the target is touched.
   if (size > MICRO_KERNEL_MAX_SIZE) return Fail("Image %s is longer than 65535", path.c_str());
 
-  Report(LEVEL_STEP, "Resetting target in boot mode");
+  const bool byHand = m_options.resetMethod == ResetMethod::Manual;
+  Report(LEVEL_STEP, "%s", byHand ? PROMPT_BOOT_MODE : "Resetting target in boot mode");
   if (!ConfigureForSync(baudRate)) return false;
   m_echoWrite = 0;
   m_echoRead = 0;
-  if (!ResetIntoBootMode()) return Fail("Communication port error [296]");
+  // By hand the lines stay as they are, but the purge that ends a restart through them
+  // is kept: whatever the printer sent before its boot program listens (its firmware's
+  // output, bytes left from an earlier run) is noise, not an answer to the zeros.
+  if (!(byHand ? m_port.PurgeInput() : ResetIntoBootMode())) {
+    return Fail("Communication port error [296]");
+  }
   if (!m_port.SetReadTimeout(0)) return Fail("Communication port error [301]");
 
   // The boot program measures the line speed from a stream of zeros and answers one
   // zero when it has locked on; zeros go out back to back, polling between two.
   Report(LEVEL_STEP, "Synching at %d baud", static_cast<int>(baudRate));
+  const auto window = byHand ? SYNC_WINDOW_BY_HAND : SYNC_WINDOW;
   const auto start = m_clock.Now();
   std::uint8_t answer = 0;
   for (;;) {
@@ -132,7 +145,7 @@ bool ProgrammingRun::DownloadMicroKernel(const std::string& path, std::int32_t b
     std::size_t count = 0;
     if (!m_port.Read(&answer, 1, &count)) return Fail("Communications error [313]");
     if (count == 1) break;
-    if (m_clock.Now() - start >= 2000ms) return Fail("No reply from target");
+    if (m_clock.Now() - start >= window) return Fail("No reply from target");
   }
   if (answer != BOOT_SYNC_ANSWER) {
     return Fail("Bad reply from target, 0x%02X instead of 0x00", static_cast<unsigned>(answer));

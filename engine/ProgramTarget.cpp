@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <thread>
 
+#include "engine/PlatformSerialPort.h"
 #include "engine/ProgrammingRun.h"
 #include "engine/SerialPort.h"
-#include "engine/TermiosSerialPort.h"
 
 namespace zerviko {
 
@@ -154,8 +154,12 @@ bool ProgrammingRun::RunBootModeFlow() {
   Report(LEVEL_STAGE, "Writing image to the EEPROM");
   if (!WriteImage(o.startAddress, WRITE_BLOCK_SIZE, m_image, m_imageSize)) return false;
 
-  Report(LEVEL_STAGE, "Resetting target in user mode");
-  if (!ResetIntoUserMode()) return Fail("Communication port error [923]");
+  if (o.resetMethod == ResetMethod::Manual) {
+    Report(LEVEL_STAGE, "%s", PROMPT_USER_MODE);
+  } else {
+    Report(LEVEL_STAGE, "Resetting target in user mode");
+    if (!ResetIntoUserMode()) return Fail("Communication port error [923]");
+  }
 
   Report(LEVEL_STAGE, "Programming complete");
   return true;
@@ -200,8 +204,8 @@ bool ProgramTarget(const ProgrammingOptions& options, const std::uint8_t* image,
 
 bool ProgramTarget(const ProgrammingOptions& options, const std::uint8_t* image,
                    std::int32_t imageSize, ProgressCallback callback, void* context) {
-  TermiosSerialPort port;
-  return ProgramTarget(options, image, imageSize, callback, context, port);
+  const std::unique_ptr<SerialPort> port = MakePlatformSerialPort();
+  return ProgramTarget(options, image, imageSize, callback, context, *port);
 }
 
 }  // namespace zerviko

@@ -25,6 +25,22 @@ enum : int {
   LEVEL_DETAIL = 3,  // one line per device of the kernel's list and per erase block
 };
 
+// How the boot-mode flow restarts the target into its boot program and, at the end,
+// into its firmware.
+enum class ResetMethod : std::uint8_t {
+  // RTS pulsed while DTR picks the mode.
+  ModemLines,
+  // The user restarts the target when asked, and the modem lines are left alone: many
+  // USB-to-serial adapters and cables carry no RTS or DTR. The synchronisation then
+  // waits long enough for a person.
+  Manual,
+};
+
+// The messages by which a run with ResetMethod::Manual asks the user to restart the
+// target. A front end that shows only the stages should show these as well.
+inline constexpr const char* PROMPT_BOOT_MODE = "Please reset target in boot mode within 30 s";
+inline constexpr const char* PROMPT_USER_MODE = "Please reset target in user mode";
+
 // The parameters of one run. The caller owns it; the engine only reads it.
 struct ProgrammingOptions {
   std::uint8_t residentKernel = 1;  // non-zero: resident-kernel flow; zero: boot-mode flow
@@ -40,6 +56,7 @@ struct ProgrammingOptions {
   std::string mainKernelPath;
   std::string writeModulePath;
   std::string eraseModulePath;  // resident-kernel flow only
+  ResetMethod resetMethod = ResetMethod::ModemLines;  // boot-mode flow only
 };
 
 // callback(context, percent, level, blockMessage, text, abortFlag). The text holds at
@@ -48,7 +65,7 @@ struct ProgrammingOptions {
 using ProgressCallback = int (*)(void* context, int percent, int level, int blockMessage,
                                  const char* text, std::uint8_t* abortFlag);
 
-// Runs one programming run over a termios serial port opened by options.portName.
+// Runs one programming run over the system's serial port named by options.portName.
 bool ProgramTarget(const ProgrammingOptions& options, const std::uint8_t* image,
                    std::int32_t imageSize, ProgressCallback callback, void* context);
 

@@ -68,6 +68,10 @@ inline constexpr std::size_t DEVICE_REPLY_CAPACITY = 256;
 inline constexpr std::size_t ERASE_BLOCK_REPLY_CAPACITY = 2049;
 inline constexpr std::uint32_t WRITE_BLOCK_SIZE = 128;
 inline constexpr std::uint32_t MICRO_KERNEL_MAX_SIZE = 65535;
+// How long the host sends synchronisation zeros before it gives up: after a restart
+// through the modem lines, and while a person restarts the target by hand.
+inline constexpr std::chrono::milliseconds SYNC_WINDOW{2000};
+inline constexpr std::chrono::milliseconds SYNC_WINDOW_BY_HAND{30000};
 
 // The message of a kernel error code, or nullptr for a code the kernel does not define.
 const char* KernelErrorText(std::uint8_t code);

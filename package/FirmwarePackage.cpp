@@ -4,20 +4,24 @@
 // home platform reads it: CR LF or a lone LF ends a line, a lone CR is part of the
 // line, and a byte 0x1A ends the text as the end of the file would. Offsets are kept
 // in raw file bytes, so the image starts exactly after the "<CODE>" line's line end.
+//
+// Lines may be of any length, but only the text of an open block is ever kept: any
+// other line is only searched for markers, which needs no more than its last few
+// bytes. A header of one endless line costs a buffer, not the line.
 #include "package/FirmwarePackage.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <new>
 #include <string_view>
 #include <vector>
+
+#include "package/PackageFile.h"
 
 namespace zerviko {
 namespace {
@@ -65,10 +69,6 @@ PackageStore& Store() {
   return store;
 }
 
-bool Holds(std::string_view line, std::string_view marker) {
-  return line.find(marker) != std::string_view::npos;
-}
-
 std::string Trimmed(std::string_view text) {
   const auto first = text.find_first_not_of(WHITE_SPACE);
   if (first == std::string_view::npos) return {};
@@ -76,52 +76,91 @@ std::string Trimmed(std::string_view text) {
   return std::string(text.substr(first, last - first + 1));
 }
 
-// The package file, opened for reading without sharing. Only regular files are
-// packages: a folder cannot be read, and a FIFO or a device could block the open or
-// stream without end.
-class PackageFile {
+enum Marker {
+  MARK_SECTION_START,
+  MARK_SECTION_END,
+  MARK_REVISION,
+  MARK_END_REVISION,
+  MARK_DEVICE_SETUP,
+  MARK_END_DEVICE_SETUP,
+  MARK_CODE,
+  MARK_COUNT
+};
+
+// Which markers a line holds, found as the line arrives piece by piece. Of the line
+// seen so far only its last bytes are kept, as many as a marker cut by the border of
+// two pieces can have in the first one.
+class MarkerSearch {
  public:
-  PackageFile() = default;
-  PackageFile(const PackageFile&) = delete;
-  PackageFile& operator=(const PackageFile&) = delete;
-  ~PackageFile() {
-    if (m_fd >= 0) ::close(m_fd);
-  }
-
-  bool Open(const std::string& path) {
-    // O_NONBLOCK keeps the open of a FIFO from waiting for a writer; it changes
-    // nothing for the regular files that pass the check below.
-    do {
-      m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    } while (m_fd < 0 && errno == EINTR);
-    if (m_fd < 0) return false;
-
-    struct stat info {};
-    if (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
-
-    // A program that holds the package locked for itself is writing it, so the file is
-    // not to be read now. Readers share the file: a second program reading the same
-    // package at the same moment is no reason to call a good package unavailable. A
-    // file system without lock support is no reason to refuse the file either.
-    while (::flock(m_fd, LOCK_SH | LOCK_NB) != 0) {
-      if (errno == EINTR) continue;
-      if (errno == EWOULDBLOCK) return false;
-      break;
+  explicit MarkerSearch(const SectionMarkers& section)
+      : m_markers{section.start, section.end,         MARKER_REVISION, MARKER_END_REVISION,
+                  MARKER_DEVICE_SETUP, MARKER_END_DEVICE_SETUP, MARKER_CODE} {
+    std::size_t longest = 0;
+    m_shortest = m_markers[0].size();
+    for (std::string_view marker : m_markers) {
+      longest = std::max(longest, marker.size());
+      m_shortest = std::min(m_shortest, marker.size());
+      m_second[static_cast<unsigned char>(marker[1])] = true;
     }
-    return true;
+    m_keep = longest - 1;
+    m_tail.reserve(m_keep);
+    m_joint.reserve(2 * m_keep);
   }
 
-  int Descriptor() const { return m_fd; }
-
-  bool Size(std::uint64_t& size) const {
-    struct stat info {};
-    if (::fstat(m_fd, &info) != 0 || info.st_size < 0) return false;
-    size = static_cast<std::uint64_t>(info.st_size);
-    return true;
+  void NewLine() {
+    m_found = 0;
+    m_tail.clear();
   }
+
+  void Add(std::string_view piece) {
+    if (piece.empty()) return;
+    if (!m_tail.empty()) {
+      // A marker that begins in the kept tail ends within the piece's first bytes.
+      m_joint.assign(m_tail).append(piece.substr(0, m_keep));
+      Search(m_joint);
+    }
+    Search(piece);
+    if (piece.size() >= m_keep) {
+      m_tail.assign(piece.substr(piece.size() - m_keep));
+    } else {
+      m_tail.append(piece);
+      if (m_tail.size() > m_keep) m_tail.erase(0, m_tail.size() - m_keep);
+    }
+  }
+
+  bool Holds(Marker marker) const { return (m_found & (1u << marker)) != 0; }
+  bool HoldsAny() const { return m_found != 0; }
 
  private:
-  int m_fd = -1;
+  // Every marker begins with '<' and is at least m_shortest bytes long. One pass finds
+  // the candidates for all of them, and the byte after a '<' rules out most at once,
+  // so that text full of '<' costs little more than text without any.
+  void Search(std::string_view text) {
+    const char* at = text.data();
+    const char* const end = at + text.size();
+    while (static_cast<std::size_t>(end - at) >= m_shortest) {
+      if (*at != '<') {
+        at = static_cast<const char*>(std::memchr(at, '<', static_cast<std::size_t>(end - at)));
+        if (at == nullptr) return;
+        continue;
+      }
+      if (m_second[static_cast<unsigned char>(at[1])]) {
+        const std::string_view rest(at, static_cast<std::size_t>(end - at));
+        for (std::size_t i = 0; i < m_markers.size(); ++i) {
+          if (rest.starts_with(m_markers[i])) m_found |= 1u << i;
+        }
+      }
+      ++at;
+    }
+  }
+
+  std::array<std::string_view, MARK_COUNT> m_markers;
+  std::array<bool, 256> m_second{};  // the bytes that follow '<' in some marker
+  std::size_t m_shortest = 0;
+  std::size_t m_keep = 0;
+  std::string m_tail;
+  std::string m_joint;
+  unsigned m_found = 0;
 };
 
 // Reads the text part line by line from the start of the file, keeping the file
@@ -130,39 +169,48 @@ class LineReader {
  public:
   enum Status { LINE_READ, LINE_END_OF_TEXT, LINE_READ_ERROR };
 
-  explicit LineReader(int fd) : m_fd(fd), m_buffer(BUFFER_SIZE) {}
+  explicit LineReader(PackageFile& file) : m_file(file), m_buffer(BUFFER_SIZE) {}
 
-  // Reads the next line into line, without its line end. A last line that ends at the
-  // end of the text without a line end is still a line.
-  Status Next(std::string& line) {
-    line.clear();
+  // Reads the next line, without its line end, into markers and, when text is given,
+  // appends the line's text to it as well. A last line that ends at the end of the
+  // text without a line end is still a line.
+  Status Next(MarkerSearch& markers, std::string* text) {
+    markers.NewLine();
+    const std::size_t textStart = text != nullptr ? text->size() : 0;
     bool anyByte = false;
+    bool cut = false;  // a NUL has ended the line's text; the rest of the line is skipped
     for (;;) {
       if (m_next == m_filled) {
-        if (m_textEnded) return anyByte ? Finish(line) : LINE_END_OF_TEXT;
-        const Status status = Fill();
-        if (status == LINE_READ_ERROR) return status;
+        if (m_textEnded) return anyByte ? LINE_READ : LINE_END_OF_TEXT;
+        if (Fill() == LINE_READ_ERROR) return LINE_READ_ERROR;
         continue;
       }
       const char* begin = m_buffer.data() + m_next;
       const char* end = m_buffer.data() + m_filled;
-      const char* stop = begin;
-      while (stop != end && *stop != '\n' && *stop != CHAR_END_OF_TEXT) ++stop;
-      line.append(begin, stop);
+      const char* stop = Find(begin, end, '\n');
+      stop = Find(begin, stop, CHAR_END_OF_TEXT);
       anyByte = anyByte || stop != begin;
+      if (!cut) {
+        // Texts are C strings to every caller: a NUL byte ends the line's text.
+        const char* textEnd = Find(begin, stop, '\0');
+        cut = textEnd != stop;
+        const std::string_view piece(begin, static_cast<std::size_t>(textEnd - begin));
+        markers.Add(piece);
+        if (text != nullptr) text->append(piece);
+      }
       m_next += static_cast<std::size_t>(stop - begin);
       if (stop == end) continue;
       if (*stop == CHAR_END_OF_TEXT) {
         // The text ends here; the byte itself is not consumed.
         m_textEnded = true;
         m_filled = m_next;
-        return anyByte ? Finish(line) : LINE_END_OF_TEXT;
+        return LINE_READ;
       }
       ++m_next;  // the LF
-      // A CR right before the LF belongs to the line end; it may have arrived with
-      // the previous buffer, so it is taken off the line rather than the buffer.
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      return Finish(line);
+      // A CR right before the LF belongs to the line end; it may have arrived with the
+      // previous buffer, so it is taken off the text rather than the buffer.
+      if (text != nullptr && !cut && text->size() > textStart && text->back() == '\r') text->pop_back();
+      return LINE_READ;
     }
   }
 
@@ -170,29 +218,30 @@ class LineReader {
   std::uint64_t Position() const { return m_bufferOffset + m_next; }
 
  private:
+#ifdef ZERVIKO_PACKAGE_READ_SIZE
+  // A build for fuzzing reads in small pieces, so that markers and line ends fall on
+  // the borders between them.
+  static constexpr std::size_t BUFFER_SIZE = ZERVIKO_PACKAGE_READ_SIZE;
+#else
   static constexpr std::size_t BUFFER_SIZE = 64 * 1024;
+#endif
+
+  static const char* Find(const char* begin, const char* end, char c) {
+    const void* found = std::memchr(begin, c, static_cast<std::size_t>(end - begin));
+    return found != nullptr ? static_cast<const char*>(found) : end;
+  }
 
   Status Fill() {
     m_bufferOffset += m_filled;
     m_next = m_filled = 0;
-    ssize_t count;
-    do {
-      count = ::read(m_fd, m_buffer.data(), m_buffer.size());
-    } while (count < 0 && errno == EINTR);
+    const std::int64_t count = m_file.Read(m_buffer.data(), m_buffer.size());
     if (count < 0) return LINE_READ_ERROR;
     if (count == 0) m_textEnded = true;
     m_filled = static_cast<std::size_t>(count);
     return LINE_READ;
   }
 
-  // Texts are C strings to every caller: a NUL byte ends the line's text.
-  static Status Finish(std::string& line) {
-    const auto nul = line.find('\0');
-    if (nul != std::string::npos) line.resize(nul);
-    return LINE_READ;
-  }
-
-  int m_fd;
+  PackageFile& m_file;
   std::vector<char> m_buffer;
   std::size_t m_next = 0;
   std::size_t m_filled = 0;
@@ -202,7 +251,7 @@ class LineReader {
 
 // Parses the text part into the store. On PACKAGE_OK, imageOffset is the file offset
 // of the first image byte.
-int ParseText(int fd, const SectionMarkers& section, PackageStore& store,
+int ParseText(PackageFile& file, const SectionMarkers& section, PackageStore& store,
               std::uint64_t& imageOffset) {
   bool inSection = false;
   bool sectionSeen = false;
@@ -213,39 +262,46 @@ int ParseText(int fd, const SectionMarkers& section, PackageStore& store,
   bool codeSeen = false;
   std::string accumulator;  // shared by both blocks; only an opening marker empties it
 
-  LineReader reader(fd);
-  std::string line;
+  LineReader reader(file);
+  MarkerSearch markers(section);
   for (;;) {
-    const LineReader::Status status = reader.Next(line);
+    // Only a line read inside an open block can become text, so only such a line is
+    // kept: straight into the accumulator, and taken out again if it is a marker line.
+    const bool keep = inSection && (inRevision || inDeviceSetup);
+    const std::size_t lineStart = accumulator.size();
+    const LineReader::Status status = reader.Next(markers, keep ? &accumulator : nullptr);
     if (status == LineReader::LINE_READ_ERROR) return PACKAGE_FILE_UNAVAILABLE;
     if (status == LineReader::LINE_END_OF_TEXT) break;
+    if (keep && markers.HoldsAny()) accumulator.resize(lineStart);
 
-    if (Holds(line, section.start)) {
+    if (markers.Holds(MARK_SECTION_START)) {
       inSection = sectionSeen = true;
       inRevision = inDeviceSetup = false;
-    } else if (Holds(line, section.end)) {
+    } else if (markers.Holds(MARK_SECTION_END)) {
       // Blocks still open here are dropped: their texts are not stored.
       inSection = inRevision = inDeviceSetup = false;
-    } else if (inSection && Holds(line, MARKER_REVISION)) {
+    } else if (inSection && markers.Holds(MARK_REVISION)) {
       accumulator.clear();
       inRevision = revisionSeen = true;
-    } else if (inSection && Holds(line, MARKER_END_REVISION)) {
+    } else if (inSection && markers.Holds(MARK_END_REVISION)) {
       store.revision = Trimmed(accumulator);
       inRevision = false;
-    } else if (inSection && Holds(line, MARKER_DEVICE_SETUP)) {
+    } else if (inSection && markers.Holds(MARK_DEVICE_SETUP)) {
       accumulator.clear();
       inDeviceSetup = deviceSetupSeen = true;
-    } else if (inSection && Holds(line, MARKER_END_DEVICE_SETUP)) {
+    } else if (inSection && markers.Holds(MARK_END_DEVICE_SETUP)) {
       store.deviceSetup = Trimmed(accumulator);
       inDeviceSetup = false;
-    } else if (Holds(line, MARKER_CODE)) {
+    } else if (markers.Holds(MARK_CODE)) {
       codeSeen = true;
       imageOffset = reader.Position();
       break;
-    } else if (inSection) {
+    } else if (keep) {
+      accumulator.append(LINE_END);
       // A line read while both blocks are open counts for each of them.
-      if (inRevision) accumulator.append(line).append(LINE_END);
-      if (inDeviceSetup) accumulator.append(line).append(LINE_END);
+      if (inRevision && inDeviceSetup) {
+        accumulator.append(accumulator, lineStart, accumulator.size() - lineStart);
+      }
     }
   }
 
@@ -255,7 +311,7 @@ int ParseText(int fd, const SectionMarkers& section, PackageStore& store,
 
 // Loads the image bytes from imageOffset to the end of the file in one piece. On any
 // failure the store keeps no image.
-int LoadImage(const PackageFile& file, std::uint64_t imageOffset, PackageStore& store) {
+int LoadImage(PackageFile& file, std::uint64_t imageOffset, PackageStore& store) {
   std::uint64_t fileSize = 0;
   if (!file.Size(fileSize) || imageOffset > fileSize) return PACKAGE_FILE_UNAVAILABLE;
   const std::uint64_t length = fileSize - imageOffset;
@@ -268,13 +324,11 @@ int LoadImage(const PackageFile& file, std::uint64_t imageOffset, PackageStore& 
     if (!image) return PACKAGE_FILE_UNAVAILABLE;
   }
 
-  // One read for the whole image; the loop only continues a read that the kernel
-  // cut short (it hands out at most about 2 GiB per call).
+  // One read for the whole image; the loop only continues a read that the system
+  // cut short (it hands out at most about 1 or 2 GiB per call).
   std::uint64_t done = 0;
   while (done < length) {
-    const ssize_t count = ::pread(file.Descriptor(), image.get() + done, length - done,
-                                  static_cast<off_t>(imageOffset + done));
-    if (count < 0 && errno == EINTR) continue;
+    const std::int64_t count = file.ReadAt(imageOffset + done, image.get() + done, length - done);
     if (count <= 0) return PACKAGE_FILE_UNAVAILABLE;  // an error, or the file shrank
     done += static_cast<std::uint64_t>(count);
   }
@@ -292,8 +346,11 @@ int ReadFirmwarePackage(const std::string& path, bool validateOnly, int language
   try {
     store.path = path;
 
+    // The stat follows links, so a link to a device is refused as the device is.
     struct stat info {};
-    if (path.empty() || ::stat(path.c_str(), &info) != 0) return PACKAGE_FILE_UNAVAILABLE;
+    if (path.empty() || ::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+      return PACKAGE_FILE_UNAVAILABLE;
+    }
 
     // The one descriptor serves the text part and the image, so both come from the
     // same file even if the path is replaced in between.
@@ -301,11 +358,11 @@ int ReadFirmwarePackage(const std::string& path, bool validateOnly, int language
     if (!file.Open(path)) return PACKAGE_FILE_UNAVAILABLE;
 
     std::uint64_t imageOffset = 0;
-    const int result = ParseText(file.Descriptor(), ChooseSection(languageIndex), store, imageOffset);
+    const int result = ParseText(file, ChooseSection(languageIndex), store, imageOffset);
     if (result != PACKAGE_OK || validateOnly) return result;
     return LoadImage(file, imageOffset, store);
   } catch (const std::bad_alloc&) {
-    // A header line or text too large for memory: the file could not be read.
+    // A block text too large for memory: the file could not be read.
     return PACKAGE_FILE_UNAVAILABLE;
   }
 }

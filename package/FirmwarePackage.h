@@ -22,8 +22,9 @@ enum : int {
 // follows a load therefore discards the loaded image.
 //
 // Returns PACKAGE_FILE_UNAVAILABLE for a path that does not exist, is not a regular
-// file (a folder), is locked by another program (flock), cannot be read, or whose
-// image cannot be held in memory (no image is kept then). Returns PACKAGE_UNUSABLE
+// file (a folder, a device or a FIFO, refused without being opened), is locked by
+// another program (flock), cannot be read, or whose image cannot be held in memory
+// (no image is kept then). Returns PACKAGE_UNUSABLE
 // when "<CODE>" or the chosen section, its "<REVISION>" or its "<DEVICE SETUP>" is
 // missing. Texts stored before a failure stay in the store.
 int ReadFirmwarePackage(const std::string& path, bool validateOnly, int languageIndex);

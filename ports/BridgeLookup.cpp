@@ -71,14 +71,16 @@ int FindBridgeComPort(BridgeLibrary& library, Registry& registry, PlatformVersio
   if (!match.found) return 0;
   if (!match.identified) return -1;
   const BridgeDevice& device = match.device;
-  switch (version.GetVersion() & VERSION_MASK) {
-    case VERSION_NT_5:
-      return LookupComNumberNt(registry, device.vendorId, device.productId, device.serial);
-    case VERSION_9X_4:
-      return LookupComNumber9x(registry, device.vendorId, device.productId, device.serial);
-    default:
-      return -1;  // no registry layout known for this platform
+  const std::uint32_t platform = version.GetVersion() & VERSION_MASK;
+  if (platform == VERSION_9X_4) {
+    return LookupComNumber9x(registry, device.vendorId, device.productId, device.serial);
   }
+  // The NT layout is the same from Windows 2000 (NT 5) on. Taking major version 5
+  // alone, as the loader first did, found no bridge on any Windows after XP (6.x, 10).
+  if (platform >= VERSION_NT_5 && platform < VERSION_9X_FAMILY) {
+    return LookupComNumberNt(registry, device.vendorId, device.productId, device.serial);
+  }
+  return -1;  // no registry layout known for this platform
 }
 
 int ParseComNumber(const std::string& portNameValue) {

@@ -132,16 +132,6 @@ std::string FindPrinterBridgePort(const PortSources& sources) {
   return library.TtyPath(match.index);
 }
 
-PortList ToPortList(const PortListBox& list, const std::vector<std::string>& portNames) {
-  PortList result;
-  for (int i = 0; i < list.GetCount(); ++i) {
-    const std::size_t item = list.GetItemData(i);
-    result.entries.push_back({list.GetText(i), item < portNames.size() ? portNames[item] : ""});
-  }
-  result.selected = list.GetCurSel();
-  return result;
-}
-
 PortList BuildPortList(const PortSources& sources) {
   DevicePathSpooler spooler(CandidatePorts(sources), ListSerialPrinters(sources.cupsServer));
   PortListBox list;

@@ -72,7 +72,4 @@ class DevicePathSpooler : public PrintSpooler {
   std::uint32_t m_lastError = 0;
 };
 
-// The list box's entries and selection as the page shows them.
-PortList ToPortList(const PortListBox& list, const std::vector<std::string>& portNames);
-
 }  // namespace zerviko::ports

@@ -6,8 +6,8 @@
 // the loader's original platform, the parsing of a COM number and the order of the
 // pre-selection. What it reads from the system comes through the interfaces below
 // (a print spooler, the bridge maker's library, the registry, the platform version);
-// the Linux providers live in SysfsSerial.h, CupsPrinters.h and LinuxPorts.h, and the
-// tests hand in fakes.
+// the Linux providers live in SysfsSerial.h, CupsPrinters.h and LinuxPorts.h, the
+// Windows ones in Win32Providers.h, and the tests hand in fakes.
 //
 // All of it is synchronous and single-threaded; nothing keeps state between calls.
 #pragma once
@@ -17,6 +17,8 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "ports/PortList.h"
 
 namespace zerviko::ports {
 
@@ -129,6 +131,7 @@ class PlatformVersion {
 inline constexpr std::uint32_t VERSION_MASK = 0x8000000Fu;
 inline constexpr std::uint32_t VERSION_NT_5 = 0x00000005u;
 inline constexpr std::uint32_t VERSION_9X_4 = 0x80000004u;
+inline constexpr std::uint32_t VERSION_9X_FAMILY = 0x80000000u;
 
 // ---------------------------------------------------------------------------------
 // The port list: a sorted list box. Entries are kept in case-insensitive order of
@@ -235,5 +238,8 @@ void SelectDevicePathEntry(PortListBox& list, const std::vector<std::string>& po
 void FillPortList(PortListBox& list, std::vector<std::string>& portNames,
                   PrintSpooler& spooler, BridgeLibrary& library, Registry& registry,
                   PlatformVersion& version);
+
+// The list box's entries and selection as the page shows them.
+PortList ToPortList(const PortListBox& list, const std::vector<std::string>& portNames);
 
 }  // namespace zerviko::ports

@@ -67,4 +67,14 @@ int PortListBox::FindString(int start, const std::string& prefix) const {
   return LB_ERR;
 }
 
+PortList ToPortList(const PortListBox& list, const std::vector<std::string>& portNames) {
+  PortList result;
+  for (int i = 0; i < list.GetCount(); ++i) {
+    const std::size_t item = list.GetItemData(i);
+    result.entries.push_back({list.GetText(i), item < portNames.size() ? portNames[item] : ""});
+  }
+  result.selected = list.GetCurSel();
+  return result;
+}
+
 }  // namespace zerviko::ports

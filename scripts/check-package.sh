@@ -47,7 +47,7 @@ echo "== layout"
 for program in zerviko-loader zerviko-flash zerviko-target; do
   check "program $program" test -x "$prog/$program"
 done
-for kernel in Genm2329.cde Gene2329.cde Genw2329.cde; do
+for kernel in Genm2329.cde Gene2329.cde Genw2329.cde uKernel2329.cde; do
   check "kernel file $kernel" test -s "$prog/$kernel"
 done
 check "sample package of the ABC layout model" sh -c "ls '$prog/Firmware Files/'ZERVIKO*.avk >/dev/null"

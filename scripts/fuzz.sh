@@ -21,4 +21,4 @@ cd "$build/fuzz"
 echo "== fuzz: package reader for ${seconds}s"
 ./zerviko-fuzz-package -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
   -dict="$root/fuzz/package.dict" -print_final_stats=1 \
-  corpus seeds "$root/fuzz/corpus"
+  corpus "$root/fuzz/corpus"

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and runs every test: the release build, the same
-# suite under AddressSanitizer and UndefinedBehaviorSanitizer, and a short bounded
-# fuzzing run of the package reader.
+# suite under AddressSanitizer and UndefinedBehaviorSanitizer, the Windows build under
+# Wine, and a short bounded fuzzing run of the package reader.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
-bash scripts/build.sh release asan fuzz
+bash scripts/build.sh release asan fuzz windows
 
 export QT_QPA_PLATFORM=offscreen
 logs=$(mktemp -d)
@@ -14,7 +14,7 @@ trap 'rm -rf "$logs"' EXIT
 
 passed=0
 failed=0
-for preset in release asan; do
+for preset in release asan windows; do
   echo "== test: $preset"
   status=0
   ctest --preset "$preset" -j2 2>&1 | tee "$logs/$preset.log" || status=$?

@@ -23,6 +23,14 @@ bool RateReachable(std::uint32_t rate, std::uint32_t clock) {
   return std::abs(made - rate) / rate <= 0.03;
 }
 
+// A stand-in file begins with its title, then a space or the end of the line.
+bool IsStandIn(const std::vector<std::uint8_t>& file, const char* title) {
+  const std::size_t length = std::strlen(title);
+  return file.size() >= length && std::equal(title, title + length, file.begin()) &&
+         (file.size() == length || file[length] == ' ' || file[length] == '\n' ||
+          file[length] == '\r');
+}
+
 bool ParseNumber(const std::string& text, long* value) {
   if (text.empty()) return false;
   char* end = nullptr;
@@ -473,11 +481,7 @@ void Target::FinishModule(Reply& reply) {
   const char* header = m_command == 0x40   ? STAND_IN_MAIN_KERNEL
                        : m_command == 0x43 ? STAND_IN_WRITE_MODULE
                                            : STAND_IN_ERASE_MODULE;
-  const std::size_t length = std::strlen(header);
-  const bool ours = m_module.size() >= length &&
-                    std::equal(header, header + length, m_module.begin()) &&
-                    (m_module.size() == length || m_module[length] == ' ' ||
-                     m_module[length] == '\n' || m_module[length] == '\r');
+  const bool ours = IsStandIn(m_module, header);
   // A module that is not the one the command loads fails the kernel's check just as
   // a corrupted one does.
   if (m_sum != 0 || !ours) {
@@ -501,8 +505,14 @@ void Target::FinishWrite(Reply& reply) {
     EndCommand();
     Acknowledge(reply);
     // The host now asks the user to reset the printer; the virtual one does it by
-    // itself, so that the next run finds the resident kernel at the first rate again.
-    if (m_mode == Mode::Kernel) RestartResidentKernel();
+    // itself, so that the next run finds it as the first one did.
+    if (m_mode == Mode::Kernel) {
+      if (m_config.startInBootMode) {
+        Restart(true);
+      } else {
+        RestartResidentKernel();
+      }
+    }
     return;
   }
   const std::size_t offset = m_writeAddress - m_flashBase;
@@ -558,11 +568,11 @@ std::vector<std::uint8_t> Target::EraseBlockInquiryReply() const {
 
 void Target::Echo(Reply& reply, std::uint8_t byte) {
   const int index = m_echoIndex++;
-  if (m_echoesStopped) return;
   for (const Fault& fault : m_config.faults) {
     if (fault.command != STAGE_ECHO) continue;
+    // Silent as from any command: nothing more, the download's answer included.
     if (fault.kind == FaultKind::Silent && index + 1 >= fault.occurrence) {
-      m_echoesStopped = true;
+      m_mode = Mode::Dead;
       return;
     }
     if (fault.kind == FaultKind::BadEcho && fault.value == index) byte ^= 0xFF;
@@ -616,12 +626,12 @@ void Target::ReceiveBoot(std::uint8_t byte, Reply& reply) {
     default:
       return;
   }
-  if (m_microKernel.size() < m_bootSize) return;
+  if (m_mode == Mode::Dead || m_microKernel.size() < m_bootSize) return;
   if (!stageAnswer(STAGE_DOWNLOAD, 0xAA)) {
     m_state = State::BootSync;
     return;
   }
-  m_mode = Mode::Kernel;
+  m_mode = IsStandIn(m_microKernel, STAND_IN_MICRO_KERNEL) ? Mode::Kernel : Mode::Dead;
   m_state = State::Idle;
   m_kernelRate = 0;
 }

@@ -72,6 +72,8 @@ struct TargetConfig {
   // False: the flash holds an older firmware at start, so only an erase makes it blank.
   bool blankAtStart = false;
   // True: the target starts in its boot program, waiting for the synchronisation.
+  // After each completed write the target restarts as it started (the user is asked
+  // to reset it then): in its boot program, or its resident kernel.
   bool startInBootMode = false;
   // Time the flash takes for one block erase and one 128-byte block write.
   std::chrono::microseconds eraseTime{0};
@@ -114,7 +116,6 @@ class Target {
   // A restart through the modem lines: into the boot program, or the user firmware.
   void Restart(bool bootMode);
   // The resident kernel as after power-on: no modules, rate taken from the first byte.
-  // Happens by itself after each completed write, as the user is asked to reset then.
   void RestartResidentKernel();
 
   Mode CurrentMode() const { return m_mode; }
@@ -197,7 +198,6 @@ class Target {
   std::uint32_t m_bootSize = 0;
   int m_bootSizeBytes = 0;
   int m_echoIndex = 0;
-  bool m_echoesStopped = false;
   std::vector<std::uint8_t> m_microKernel;
 
   std::vector<FrameRecord> m_frames;
@@ -211,6 +211,9 @@ class Target {
 inline constexpr const char* STAND_IN_MAIN_KERNEL = "ZERVIKO STAND-IN MAIN KERNEL";
 inline constexpr const char* STAND_IN_ERASE_MODULE = "ZERVIKO STAND-IN EEPROM ERASE MODULE";
 inline constexpr const char* STAND_IN_WRITE_MODULE = "ZERVIKO STAND-IN EEPROM WRITE MODULE";
+// The boot program takes any micro-kernel, but the virtual printer can run only its
+// stand-in: after any other it answers nothing, as a target running foreign code.
+inline constexpr const char* STAND_IN_MICRO_KERNEL = "ZERVIKO STAND-IN MICRO KERNEL";
 // Larger modules do not fit the target's RAM: PRG_SIZE_ERROR right after the size.
 inline constexpr std::uint32_t MODULE_SIZE_LIMIT = 0x10000;
 

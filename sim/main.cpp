@@ -50,8 +50,10 @@ bool ParseBlocks(const std::string& text, std::uint32_t base, std::vector<EraseB
     std::uint32_t count = 1;
     const std::size_t x = item.find('x');
     if (x != std::string::npos) {
+      // Kept in a variable of its own: end points into it after the call.
+      const std::string number = item.substr(0, x);
       char* end = nullptr;
-      count = static_cast<std::uint32_t>(std::strtoul(item.substr(0, x).c_str(), &end, 10));
+      count = static_cast<std::uint32_t>(std::strtoul(number.c_str(), &end, 10));
       if (x == 0 || !end || *end != '\0' || count == 0 || count > 255) {
         *error = "bad block count in \"" + item + "\"";
         return false;
@@ -82,15 +84,21 @@ int main(int argc, char** argv) {
   CLI::App app{
       "zerviko-target: a virtual ZERVIKO printer on a pseudo-terminal.\n"
       "Prints the device path to open on its first output line, then answers the\n"
-      "flash kernel's protocol (resident-kernel flow) until interrupted. It accepts\n"
-      "only the stand-in kernel files built beside it."};
+      "flash kernel's protocol (resident-kernel flow), or with --boot its boot program\n"
+      "first (boot-mode flow), until interrupted. It accepts only the stand-in kernel\n"
+      "files built beside it."};
   std::string link, flashOut, statsPath, blocksText;
   std::vector<std::string> deviceTexts, faultTexts;
   std::vector<int> stuck;
   bool pace = false, noDevices = false, blank = false, once = false, verbose = false;
+  bool boot = false;
   double eraseMs = -1, writeMs = -1;
   std::uint32_t flashBase = 0;
   app.add_option("--link", link, "also make a symbolic link PATH to the device");
+  app.add_flag("--boot", boot,
+               "start in the boot program, as a printer put there by hand for the "
+               "boot-mode flow (zerviko-flash program --boot-mode --reset manual); after "
+               "each completed write it restarts there again");
   app.add_flag("--pace", pace,
                "take the time a real line needs for every byte (11 bits at the host's rate) "
                "and, unless set, 20 ms per erase and 2 ms per block write");
@@ -115,7 +123,11 @@ int main(int argc, char** argv) {
                  "cut:CMD:BYTES[:N] (answer cut short, then silence), "
                  "hang-up:CMD[:N[:BYTES]] (the line drops after BYTES of the frame). "
                  "CMD is a command byte (0x3F, 0x20, 0x10, 0x26, 0x40, 0x48, 0x4D, 0x43, 0x50); "
-                 "N counts every arrival of that byte, module loads included");
+                 "N counts every arrival of that byte, module loads included. The boot "
+                 "program's answers: CMD sync (to the zeros), proceed (to 0x55), download "
+                 "(after the micro-kernel), e.g. silent:sync, error:sync:0x7F, "
+                 "error:proceed:0xFF; silent:echo[:N] (no echo from the Nth download byte on), "
+                 "bad-echo:INDEX (that echo inverted)");
   app.add_option("--flash-out", flashOut,
                  "write the flash content to FILE after each end of write and on exit");
   app.add_option("--stats", statsPath,
@@ -127,6 +139,7 @@ int main(int argc, char** argv) {
 
   TargetConfig config;
   config.blankAtStart = blank;
+  config.startInBootMode = boot;
   config.stuckBlocks = stuck;
   if (noDevices) config.devices.clear();
   if (!deviceTexts.empty()) {

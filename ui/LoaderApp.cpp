@@ -91,8 +91,8 @@ std::unique_ptr<CLanguagePack> LoadLanguageResources(const QString& resourcesDir
 }
 
 QString ProgramResourcesFolder() {
-  // The program's folder comes from /proc/self/exe: a launcher symlink on the PATH
-  // still leads to the real program folder.
+  // The program's own folder, wherever it was started from: a launcher symlink on the
+  // PATH still leads to the real program folder.
   const QString folder = ProgramFolder();
   if (folder.isEmpty()) {
     return {};

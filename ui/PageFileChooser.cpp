@@ -211,10 +211,6 @@ CPageFileChooser::CPageFileChooser(QWidget* parent)
 
 CPageFileChooser::~CPageFileChooser() = default;
 
-void CPageFileChooser::SetVolumeTable(zerviko::VolumeTable table) {
-  m_volumeTable = std::move(table);
-}
-
 void CPageFileChooser::showEvent(QShowEvent* event) {
   CWizardPage::showEvent(event);
   // A spontaneous show is the whole window coming back (restored from the task bar),
@@ -260,7 +256,7 @@ void CPageFileChooser::FillDriveList() {
           ? m_volumes[static_cast<std::size_t>(m_nPrevDrive)].mountPoint
           : std::string();
 
-  m_volumes = m_volumeTable.List();
+  m_volumes = m_pVolumeTable->List();
   int firstAvailable = -1;
   {
     const QSignalBlocker blocker(m_pDriveList);
@@ -268,9 +264,9 @@ void CPageFileChooser::FillDriveList() {
     m_nPrevDrive = -1;
     for (std::size_t i = 0; i < m_volumes.size(); ++i) {
       const zerviko::Volume& volume = m_volumes[i];
-      const QString name = DisplayPath(volume.mountPoint);
-      m_pDriveList->addItem(m_drivePictures[volume.kind], name);
-      m_pDriveList->setItemData(static_cast<int>(i), name, Qt::ToolTipRole);
+      m_pDriveList->addItem(m_drivePictures[volume.kind], DisplayPath(zerviko::VolumeName(volume)));
+      m_pDriveList->setItemData(static_cast<int>(i), DisplayPath(volume.mountPoint),
+                                Qt::ToolTipRole);
       if (volume.mountPoint == prevMountPoint) {
         m_nPrevDrive = static_cast<int>(i);
       }
@@ -462,15 +458,18 @@ QString CPageFileChooser::GetSelectedFilePath() const {
 }
 
 QString CPageFileChooser::JoinPath(const QString& left, const QString& right) {
+  const auto isSeparator = [](QChar c) {
+    return c.unicode() < 0x80 && zerviko::IsPathSeparator(static_cast<char>(c.unicode()));
+  };
   qsizetype end = left.size();
-  while (end > 0 && left[end - 1] == QLatin1Char('/')) {
+  while (end > 0 && isSeparator(left[end - 1])) {
     --end;
   }
   qsizetype start = 0;
-  while (start < right.size() && right[start] == QLatin1Char('/')) {
+  while (start < right.size() && isSeparator(right[start])) {
     ++start;
   }
-  return left.left(end) + QLatin1Char('/') + right.mid(start);
+  return left.left(end) + QLatin1Char(zerviko::PATH_SEPARATOR) + right.mid(start);
 }
 
 void CPageFileChooser::ShowError(int stringId) {

@@ -5,8 +5,10 @@
 #include <QIcon>
 #include <QString>
 #include <memory>
+#include <utility>
+#include <vector>
 
-#include "ui/Volumes.h"
+#include "files/Volumes.h"
 #include "ui/WizardPage.h"
 
 class QComboBox;
@@ -33,9 +35,12 @@ class CPageFileChooser : public CWizardPage {
   // after start-up has filled in the wizard state.
   bool OnInitDialog();
 
-  // Where the volumes come from. The page reads the running system's mount table
-  // unless told otherwise; tests hand it their own tables.
-  void SetVolumeTable(zerviko::VolumeTable table);
+  // Where the volumes come from. The page asks the running system unless told
+  // otherwise; tests hand it their own tables.
+  template <class Table>
+  void SetVolumeTable(Table table) {
+    m_pVolumeTable = std::make_unique<Table>(std::move(table));
+  }
 
   // Non-zero: the next show rebuilds the drive list, the tree and the file list and
   // walks to the start folder again. Zero: the next show keeps what the user left.
@@ -68,7 +73,7 @@ class CPageFileChooser : public CWizardPage {
   int m_nPrevDrive = -1;
   bool m_bInitialised = false;
 
-  zerviko::VolumeTable m_volumeTable;
+  std::unique_ptr<const zerviko::Volumes> m_pVolumeTable = zerviko::MakeSystemVolumes();
   std::vector<zerviko::Volume> m_volumes;  // the drive list's entries, in its order
 
   QIcon m_drivePictures[3];   // removable, optical, fixed disk

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <string_view>
 
+#include "files/LogFile.h"
+
 class CStatusLog {
  public:
   CStatusLog() = default;
@@ -14,12 +16,7 @@ class CStatusLog {
   CStatusLog(const CStatusLog&) = delete;
   CStatusLog& operator=(const CStatusLog&) = delete;
 
-  // Scoped, so that no caller can take a result for a yes or no by mistake.
-  enum class OpenResult {
-    LOG_OPENED,
-    LOG_UNAVAILABLE,  // the file cannot be created or written
-    LOG_IN_USE,       // another loader has it open for writing
-  };
+  using OpenResult = zerviko::LogFileResult;
 
   // Creates the file, or empties it, and keeps it for this program alone while it is
   // open: others may read it, but another loader opening it gets LOG_IN_USE and

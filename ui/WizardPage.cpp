@@ -1,26 +1,16 @@
 #include "ui/WizardPage.h"
 
-#include <QCoreApplication>
 #include <QFile>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QPalette>
 #include <QStringDecoder>
 #include <stdexcept>
 
+#include "files/ProgramFolder.h"
 #include "ui/StringTable.h"
 
 QString ProgramFolder() {
-  QString dir;
-  if (QCoreApplication::instance() != nullptr) {
-    dir = QCoreApplication::applicationDirPath();
-  } else {
-    // Before the application object exists, ask the kernel where we run from.
-    const QFileInfo self(QStringLiteral("/proc/self/exe"));
-    if (self.exists()) dir = QFileInfo(self.symLinkTarget()).absolutePath();
-  }
-  if (dir.isEmpty()) return {};
-  return dir.endsWith(QLatin1Char('/')) ? dir : dir + QLatin1Char('/');
+  return QFile::decodeName(QByteArray::fromStdString(zerviko::ProgramFolder()));
 }
 
 QString ModelTitle(int bAbcLayout) {

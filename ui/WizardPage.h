@@ -10,7 +10,8 @@
 #include <QWidget>
 #include <string>
 
-// The folder of the running executable, ending in "/"; empty when it cannot be found.
+// The folder of the running executable, ending in the system's separator; empty when
+// it cannot be found.
 QString ProgramFolder();
 
 // Values the pages hand to one another. The main dialog owns them (it derives from
@@ -22,7 +23,7 @@ class WizardState {
   int m_bAbcLayout = 1;      // 1: ABC layout model, 0: Keyboard layout model
   QString m_strPort;         // the chosen port's device path
   QString m_strPackagePath;  // the package accepted on the file page
-  QString m_strAppDir = ProgramFolder();  // the program's folder, ending in "/"
+  QString m_strAppDir = ProgramFolder();  // the program's folder, ending in a separator
   QBrush m_brushBack{QColor(205, 205, 205)};
   int m_nLanguage = 0;       // language index handed to every package read
 

@@ -1,214 +1,153 @@
-// Shared pieces of the end-to-end tests: temporary folders, the engine's messages as
-// a test sees them, and a child program whose output is read line by line.
+// The end-to-end suite's one helper: files in a folder of the test program's own, the
+// virtual printer on a pseudo-terminal, a run of the engine, and a child program.
 #pragma once
 
 #include <fcntl.h>
-#include <poll.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <chrono>
-#include <cstdint>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
-#include <string>
-#include <vector>
+#include <thread>
 
 #include "engine/ProgramTarget.h"
+#include "sim/PtyServer.h"
 
 extern char** environ;
 
 namespace zerviko::e2e {
 
+using Bytes = std::vector<std::uint8_t>;
 using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
 
-// A fresh folder under $TMPDIR, removed with everything in it at the end.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "zerviko-e2e-XXXXXX").string();
-    if (::mkdtemp(pattern.data())) m_path = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    if (!m_path.empty()) std::filesystem::remove_all(m_path, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  std::string File(const std::string& name) const { return (m_path / name).string(); }
+const std::string kBin = ZERVIKO_PROGRAM_DIR;
 
- private:
-  std::filesystem::path m_path;
-};
-
-inline void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+// A path in one folder for the whole test program, removed when it ends.
+inline std::string Path(const std::string& name) {
+  static const struct Made {
+    std::string path = ::mkdtemp(std::string("/tmp/zerviko-e2e-XXXXXX").data());
+    ~Made() { std::error_code ignored; std::filesystem::remove_all(path, ignored); }
+  } made;
+  return made.path + "/" + name;
 }
-
-inline std::vector<std::uint8_t> ReadFile(const std::string& path) {
+inline std::string File(const std::string& name, const std::string& bytes) {
+  std::ofstream(Path(name), std::ios::binary) << bytes;
+  return Path(name);
+}
+inline std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
-struct Message {
-  int percent = 0;
-  int level = 0;
-  int block = 0;
-  std::string text;
-  Clock::time_point when;
-};
-
-struct RunRecord {
-  std::vector<Message> messages;
-  // Set by a test to stop the run: the callback sets the abort byte at this message.
-  std::function<bool(const Message&)> abortAt;
-
-  static int Callback(void* context, int percent, int level, int block, const char* text,
-                      std::uint8_t* abortFlag) {
-    auto* record = static_cast<RunRecord*>(context);
-    record->messages.push_back({percent, level, block, text, Clock::now()});
-    if (record->abortAt && record->abortAt(record->messages.back())) *abortFlag = 1;
-    return 0;
-  }
-
-  int ErrorCount() const {
-    int count = 0;
-    for (const Message& m : messages) count += m.level == LEVEL_ERROR;
-    return count;
-  }
-  const Message* Find(const std::string& text) const {
-    for (const Message& m : messages)
-      if (m.text == text) return &m;
-    return nullptr;
-  }
-  const std::string& LastText() const {
-    static const std::string none;
-    return messages.empty() ? none : messages.back().text;
-  }
-};
-
-// A random image of `size` bytes with no 0xFF in it, so every piece is written.
-inline std::vector<std::uint8_t> TestImage(std::size_t size, std::uint32_t seed = 1) {
-  std::vector<std::uint8_t> image(size);
-  std::uint32_t x = seed * 2654435761u + 12345;
-  for (auto& byte : image) {
-    x = x * 1103515245u + 12345u;
-    byte = static_cast<std::uint8_t>((x >> 16) % 255);
-  }
-  return image;
+// count bytes from first on, never 0xFF, so that every piece of such an image is written.
+inline Bytes Pattern(std::size_t count, unsigned first = 1) {
+  Bytes out(count);
+  for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<std::uint8_t>((first + i) % 255);
+  return out;
 }
 
-// A program run as a child, with its standard output read a line at a time.
+// The virtual printer with these faults (as zerviko-target --fault takes them), served
+// from a thread of its own for the life of the object.
+class Printer {
+ public:
+  explicit Printer(sim::TargetConfig config = {}, std::vector<const char*> faults = {},
+                   sim::PtyServerOptions options = {})
+      : m_server(WithFaults(std::move(config), faults), std::move(options)) {
+    std::string error;
+    EXPECT_TRUE(m_server.Start(&error)) << error;
+  }
+  ~Printer() { m_server.Stop(); }
+  const std::string& Device() const { return m_server.DevicePath(); }
+  sim::PtyServer& Server() { return m_server; }
+  auto Frames() { return m_server.Inspect([](const sim::Target& t) { return t.Frames(); }); }
+  Bytes Flash() { return m_server.Inspect([](const sim::Target& t) { return t.Flash(); }); }
+  auto BytesReceived() { return m_server.Inspect([](const sim::Target& t) { return t.BytesReceived(); }); }
+
+ private:
+  static sim::TargetConfig WithFaults(sim::TargetConfig config, const std::vector<const char*>& faults) {
+    for (const char* text : faults)
+      EXPECT_TRUE(sim::ParseFault(text, &config.faults.emplace_back(), nullptr));
+    return config;
+  }
+  sim::PtyServer m_server;
+};
+
+// One run of the engine, over the termios port or the one given, and its messages.
+struct EngineRun {
+  struct Message {
+    int percent, level, block;
+    std::string text;
+    Clock::time_point when;
+  };
+  std::vector<Message> messages;
+  bool ok = false;
+
+  EngineRun(const ProgrammingOptions& options, const Bytes& image, SerialPort* port = nullptr) {
+    const auto size = static_cast<std::int32_t>(image.size());
+    ok = port ? ProgramTarget(options, image.data(), size, &Callback, this, *port)
+              : ProgramTarget(options, image.data(), size, &Callback, this);
+  }
+  static int Callback(void* context, int percent, int level, int block, const char* text, std::uint8_t*) {
+    static_cast<EngineRun*>(context)->messages.push_back({percent, level, block, text, Clock::now()});
+    return 0;
+  }
+};
+
+inline ProgrammingOptions Options(const std::string& port) {
+  ProgrammingOptions options;
+  options.portName = port;
+  options.mainKernelPath = kBin + "Genm2329.cde";
+  options.eraseModulePath = kBin + "Gene2329.cde";
+  options.writeModulePath = kBin + "Genw2329.cde";
+  return options;
+}
+
+// A program run as a child, its standard output and error kept.
 class Child {
  public:
-  // env: "NAME=VALUE" sets a variable for the child, a bare "NAME" removes it.
-  explicit Child(const std::vector<std::string>& arguments,
-                 const std::vector<std::string>& env = {}) {
-    std::vector<std::string> environment;
-    for (char** e = environ; *e; ++e) {
-      const std::string entry = *e;
-      const std::string name = entry.substr(0, entry.find('='));
-      bool replaced = false;
-      for (const std::string& change : env)
-        replaced |= change.substr(0, change.find('=')) == name;
-      if (!replaced) environment.push_back(entry);
-    }
-    for (const std::string& change : env)
-      if (change.find('=') != std::string::npos) environment.push_back(change);
-    std::vector<char*> envp;
-    for (std::string& entry : environment) envp.push_back(entry.data());
-    envp.push_back(nullptr);
-    int out[2];
-    int err[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) return;
-    if (::pipe2(err, O_CLOEXEC) != 0) return;
+  explicit Child(const std::vector<std::string>& arguments) {
+    static int children = 0;
+    m_out = Path("out" + std::to_string(++children));
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    posix_spawn_file_actions_addopen(&actions, 1, m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, (m_out + "e").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     std::vector<char*> argv;
     for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    if (::posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) m_pid = -1;
+    m_done = ::posix_spawnp(&m_pid, argv[0], &actions, nullptr, argv.data(), environ) != 0;
     posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    ::close(err[1]);
-    m_out = out[0];
-    m_err = err[0];
   }
-  ~Child() {
-    if (m_pid > 0) {
-      ::kill(m_pid, SIGKILL);
-      Wait();
-    }
-    if (m_out >= 0) ::close(m_out);
-    if (m_err >= 0) ::close(m_err);
-  }
-  Child(const Child&) = delete;
-  Child& operator=(const Child&) = delete;
+  ~Child() { Run(0ms); }
 
-  // Reads until the program ends or the bound passes (then it is killed); each
-  // complete line of standard output goes to onLine as it arrives.
-  int Run(std::chrono::milliseconds bound, const std::function<void(const std::string&)>& onLine = {}) {
+  // Waits for the program to end, and kills it when the bound has passed; its exit status.
+  int Run(std::chrono::milliseconds bound) {
     const auto deadline = Clock::now() + bound;
-    pollfd fds[2] = {{m_out, POLLIN, 0}, {m_err, POLLIN, 0}};
-    std::string* sinks[2] = {&out, &err};
-    std::size_t delivered = 0;
-    int open = m_pid > 0 ? 2 : 0;
-    while (open > 0) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-      if (left.count() <= 0) {
-        ::kill(m_pid, SIGKILL);
-        timedOut = true;
-        break;
-      }
-      if (::poll(fds, 2, static_cast<int>(left.count())) < 0 && errno != EINTR) break;
-      for (int i = 0; i < 2; ++i) {
-        if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-        char buffer[4096];
-        const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
-        if (n > 0) {
-          sinks[i]->append(buffer, static_cast<std::size_t>(n));
-        } else if (n == 0 || errno != EINTR) {
-          fds[i].fd = -1;
-          --open;
-        }
-      }
-      std::size_t end;
-      while (onLine && (end = out.find('\n', delivered)) != std::string::npos) {
-        onLine(out.substr(delivered, end - delivered));
-        delivered = end + 1;
-      }
-    }
-    return Wait();
+    int status = 0;
+    for (; !m_done && ::waitpid(m_pid, &status, WNOHANG) == 0; std::this_thread::sleep_for(5ms))
+      if (Clock::now() > deadline && !timedOut) timedOut = ::kill(m_pid, SIGKILL) == 0;
+    if (m_done.exchange(true)) return -1;
+    out = ReadFile(m_out);
+    err = ReadFile(m_out + "e");
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
   void Signal(int signal) const {
-    if (m_pid > 0) ::kill(m_pid, signal);
+    if (!m_done) ::kill(m_pid, signal);
   }
 
-  std::string out;
-  std::string err;
+  std::string out, err;
   bool timedOut = false;
 
  private:
-  int Wait() {
-    if (m_pid <= 0) return -1;
-    int status = 0;
-    while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    m_pid = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
-  pid_t m_pid = -1;
-  int m_out = -1;
-  int m_err = -1;
+  std::string m_out;
+  pid_t m_pid = 0;
+  std::atomic<bool> m_done{true};
 };
 
 }  // namespace zerviko::e2e

@@ -1,80 +1,51 @@
-// Helpers shared by the package reader's tests: a private temp folder per test and
-// builders for package bytes.
+// The package reader's tests: a folder of its own per test, and package bytes.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <vector>
 
 #include "package/FirmwarePackage.h"
+#include "tests/TempFolder.h"
 
 namespace zerviko::test {
 
-inline const std::string CRLF = "\r\n";
-
-// One language section in the layout the maker writes: CR LF line ends, revision
-// block first, then device setup.
-inline std::string Section(const std::string& language, const std::string& revision,
-                           const std::string& deviceSetup) {
-  return "<LANG_" + language + ">" + CRLF + "<REVISION>" + CRLF + revision + CRLF +
-         "<END REVISION>" + CRLF + "<DEVICE SETUP>" + CRLF + deviceSetup + CRLF +
-         "<END DEVICE SETUP>" + CRLF + "<END LANG_" + language + ">" + CRLF;
+// One language section as the maker writes it: CR LF line ends, revision block first.
+inline std::string Section(const std::string& language, const std::string& revision, const std::string& setup) {
+  return "<LANG_" + language + ">\r\n<REVISION>\r\n" + revision + "\r\n<END REVISION>\r\n<DEVICE SETUP>\r\n" + setup +
+         "\r\n<END DEVICE SETUP>\r\n<END LANG_" + language + ">\r\n";
 }
 
-// A well-formed package with four sections whose texts name their language.
+// The four sections, not in the maker's order, each with texts that name its language.
 inline std::string FullHeader() {
-  return "ZERVIKO test package" + CRLF + Section("ENGLISH", "English revision", "English setup") +
-         Section("GERMAN", "German revision", "German setup") +
-         Section("PORTUGUESE", "Portuguese revision", "Portuguese setup") +
-         Section("SPANISH", "Spanish revision", "Spanish setup") + "<CODE>" + CRLF;
-}
-
-inline std::string AllByteValues() {
-  std::string bytes;
-  for (int i = 0; i < 256; ++i) bytes.push_back(static_cast<char>(i));
-  return bytes;
+  std::string header = "ZERVIKO test package\r\n";
+  for (std::string language : {"SPANISH", "GERMAN", "ENGLISH", "PORTUGUESE"}) {
+    header += Section(language, language + " revision", language + " setup");
+  }
+  return header + "<CODE>\r\n";
 }
 
 inline std::string StoredImage() {
-  std::uint32_t length = 12345;
+  std::uint32_t length = 99;  // the store sets it, to 0 too
   GetPackageImage(nullptr, &length);
   std::string image(length, '\0');
-  if (length > 0) GetPackageImage(reinterpret_cast<std::uint8_t*>(image.data()), &length);
+  GetPackageImage(reinterpret_cast<std::uint8_t*>(image.data()), &length);
   return image;
 }
 
-// Every test gets its own folder, so the suite runs in parallel safely.
 class PackageTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "zerviko-package-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    m_dir = pattern;
-  }
+  void SetUp() override { m_dir = MakeTempFolder("zerviko-package-"); }
   void TearDown() override {
     ClearPackage();
-    std::error_code ignored;
-    std::filesystem::permissions(m_dir, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ignored);
-    std::filesystem::remove_all(m_dir, ignored);
+    std::filesystem::remove_all(m_dir);
   }
-
   std::string Write(const std::string& bytes, const std::string& name = "ZERVIKO_TEST.avk") {
-    const std::filesystem::path path = m_dir / name;
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    EXPECT_TRUE(out) << "cannot write " << path;
-    return path.string();
-  }
-
-  int Read(const std::string& bytes, bool validateOnly = true, int language = 0) {
-    return ReadFirmwarePackage(Write(bytes), validateOnly, language);
+    std::ofstream(m_dir / name, std::ios::binary) << bytes;
+    return (m_dir / name).string();
   }
 
   std::filesystem::path m_dir;

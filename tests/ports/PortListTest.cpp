@@ -1,248 +1,250 @@
-// The port list over a fake spooler: which ports, how their entries read, in which
-// order, and which entry is pre-selected.
+// The port list over a fake of the original platform (spooler, bridge library, registry,
+// version), a row per case: the entries offered, in order, the bridge's COM number, the selection.
 #include <gtest/gtest.h>
 
-#include "FakePlatform.h"
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <optional>
+#include <set>
 
-namespace zerviko::ports::test {
+#include "ports/PortDiscovery.h"
+
+namespace zerviko::ports {
 namespace {
 
-std::vector<std::string> Texts(const PortListBox& list) {
-  std::vector<std::string> texts;
-  for (int i = 0; i < list.GetCount(); ++i) texts.push_back(list.GetText(i));
-  return texts;
-}
-
-std::string SelectedText(const PortListBox& list) {
-  return list.GetCurSel() < 0 ? std::string("(none)") : list.GetText(list.GetCurSel());
-}
-
-PortListBox Entries(FakeSpooler& spooler, std::vector<std::string>* names = nullptr) {
-  PortListBox list;
-  const std::vector<std::string> portNames = EnumerateSpoolerPorts(spooler);
-  AddPortEntries(list, portNames, spooler);
-  if (names) *names = portNames;
-  return list;
-}
-
-TEST(SpoolerPorts, KeepsComAndUsbPortsInSpoolerOrder) {
-  FakeSpooler spooler;
-  spooler.ports = {"USB002", "COM1:", "LPT1:", "FILE:", "USB001", "com2:", "Ne01:", "XCOMY", "usb003"};
-  EXPECT_EQ(EnumerateSpoolerPorts(spooler),
-            (std::vector<std::string>{"USB002", "COM1:", "USB001", "XCOMY"}));
-}
-
-TEST(SpoolerPorts, SizeQueryProtocol) {
-  FakeSpooler nothing;  // the first call succeeds: nothing to return
-  EXPECT_TRUE(EnumerateSpoolerPorts(nothing).empty());
-
-  FakeSpooler refused;
-  refused.ports = {"COM1:"};
-  refused.portSizeError = SPOOLER_ERROR_ACCESS_DENIED;
-  EXPECT_TRUE(EnumerateSpoolerPorts(refused).empty());
-
-  FakeSpooler fetchFails;
-  fetchFails.ports = {"COM1:"};
-  fetchFails.portFetchError = SPOOLER_ERROR_ACCESS_DENIED;
-  EXPECT_TRUE(EnumerateSpoolerPorts(fetchFails).empty());
-}
-
-TEST(SpoolerPorts, DevicePathsAreAllKept) {
-  FakeSpooler spooler;
-  spooler.naming = PortNaming::DEVICE_PATHS;
-  spooler.ports = {"/dev/ttyS0", "/dev/ttyACM0", "/dev/ttyUSB0", "/dev/pts/3"};
-  EXPECT_EQ(EnumerateSpoolerPorts(spooler), spooler.ports);
-}
-
-TEST(PortEntries, DisplayTextPadsThePortNameToSevenColumns) {
-  FakeSpooler spooler;
-  spooler.ports = {"COM3:", "USB001", "COM10PORT", "COM4:"};
-  spooler.printers = {{"Office Printer", "COM3:"}, {"Label", "USB001"}, {"Long", "COM10PORT"}};
-  EXPECT_EQ(Texts(Entries(spooler)),
-            (std::vector<std::string>{"COM10PORTLong", "COM3:  Office Printer", "COM4:",
-                                      "USB001 Label"}));
-}
-
-TEST(PortEntries, PrinterMatchIsTheFirstOnExactlyThatPort) {
-  FakeSpooler spooler;
-  spooler.ports = {"COM1:", "COM2:", "COM3:"};
-  spooler.printers = {{"Second", "COM5:"},
-                      {"Lower", "com1:"},          // another letter case
-                      {"Several", "COM2:,COM3:"},  // several ports
-                      {"First", "COM3:"},
-                      {"Later", "COM3:"}};
-  EXPECT_EQ(Texts(Entries(spooler)),
-            (std::vector<std::string>{"COM1:", "COM2:", "COM3:  First"}));
-}
-
-TEST(PortEntries, PrinterEnumerationFailures) {
-  FakeSpooler refused;  // fails outright: no entries at all, even with ports
-  refused.ports = {"COM1:", "USB001"};
-  refused.printers = {{"P", "COM1:"}};
-  refused.printerSizeError = SPOOLER_ERROR_ACCESS_DENIED;
-  PortListBox list = Entries(refused);
-  EXPECT_EQ(list.GetCount(), 0);
-  EXPECT_EQ(list.GetCurSel(), PortListBox::LB_ERR);
-
-  FakeSpooler noPrinters;  // succeeds with nothing: ports without printer names
-  noPrinters.ports = {"COM1:", "USB001"};
-  EXPECT_EQ(Texts(Entries(noPrinters)), (std::vector<std::string>{"COM1:", "USB001"}));
-  EXPECT_EQ(noPrinters.printerCalls, 1);
-
-  FakeSpooler fetchFails;  // the size was known, the fetch failed after all
-  fetchFails.ports = {"COM1:"};
-  fetchFails.printers = {{"P", "COM1:"}};
-  fetchFails.printerFetchError = SPOOLER_ERROR_ACCESS_DENIED;
-  EXPECT_EQ(Texts(Entries(fetchFails)), (std::vector<std::string>{"COM1:"}));
-}
-
-TEST(PortEntries, SortedCaseInsensitivelyWhileItemValuesKeepSpoolerOrder) {
-  FakeSpooler spooler;
-  spooler.ports = {"USB001", "COM3:", "COM10:", "COM1:", "USB002"};
-  spooler.printers = {{"zebra", "USB002"}, {"Alpha", "USB001"}, {"beta", "COM3:"}};
-  std::vector<std::string> names;
-  const PortListBox list = Entries(spooler, &names);
-  ASSERT_EQ(Texts(list), (std::vector<std::string>{"COM10:", "COM1:", "COM3:  beta",
-                                                   "USB001 Alpha", "USB002 zebra"}));
-  ASSERT_EQ(names, spooler.ports);
-  for (int i = 0; i < list.GetCount(); ++i) {
-    const std::string& port = names.at(list.GetItemData(i));
-    EXPECT_EQ(list.GetText(i).substr(0, port.size()), port) << list.GetText(i);
-  }
-  // Letter case does not decide the order, and equal texts keep the order they came in.
-  PortListBox box;
-  EXPECT_EQ(box.AddString("b"), 0);
-  EXPECT_EQ(box.AddString("A"), 0);
-  EXPECT_EQ(box.AddString("a"), 1);
-  EXPECT_EQ(box.AddString("B2"), 3);
-  EXPECT_EQ(Texts(box), (std::vector<std::string>{"A", "a", "b", "B2"}));
-}
-
-TEST(PortEntries, DevicePathColumnFitsTheLongestPortWithAPrinter) {
-  FakeSpooler spooler;
-  spooler.naming = PortNaming::DEVICE_PATHS;
-  spooler.ports = {"/dev/ttyS0", "/dev/ttyACM10", "/dev/ttyUSB0", "/dev/pts/3", "/dev/serial/by-id/long"};
-  spooler.printers = {{"Tarno ZERVIKO 2", "/dev/ttyUSB0"},
-                      {"Label", "/dev/ttyACM10"},
-                      {"Sim", "/dev/pts/3"}};
-  EXPECT_EQ(Texts(Entries(spooler)),
-            (std::vector<std::string>{"/dev/pts/3    Sim", "/dev/serial/by-id/long",
-                                      "/dev/ttyACM10 Label", "/dev/ttyS0",
-                                      "/dev/ttyUSB0  Tarno ZERVIKO 2"}));
-  EXPECT_EQ(FormatPortDisplay("/dev/ttyS0", "", 14), "/dev/ttyS0");
-}
-
-TEST(ListBox, FindStringIsACaseInsensitivePrefixSearch) {
-  PortListBox list;
-  for (const char* text : {"COM1:", "com12:", "COM2:  Printer", "USB001"}) list.AddString(text);
-  ASSERT_EQ(Texts(list), (std::vector<std::string>{"com12:", "COM1:", "COM2:  Printer", "USB001"}));
-  EXPECT_EQ(list.FindString(-1, "COM12:"), 0);
-  EXPECT_EQ(list.FindString(-1, "com1:"), 1);
-  EXPECT_EQ(list.FindString(-1, "Com2: "), 2);
-  EXPECT_EQ(list.FindString(-1, "COM3:"), PortListBox::LB_ERR);
-  EXPECT_EQ(list.FindString(0, "COM1"), 1);  // after the start entry...
-  EXPECT_EQ(list.FindString(1, "COM1"), 0);  // ...wrapping round
-  EXPECT_EQ(PortListBox().FindString(-1, ""), PortListBox::LB_ERR);
-}
-
-class Selection : public ::testing::Test {
- protected:
-  void SetUp() override {
-    spooler.ports = {"COM1:", "COM12:", "USB001", "COM4:"};
-    spooler.printers = {{"Office", "COM1:"}, {"Tarno ZERVIKO 2", "USB001"}};
-    list = Entries(spooler);
-  }
-  FakeSpooler spooler;
-  PortListBox list;
+struct Device {  // a bridge device as the library shows it
+  std::string serial = "0001";
+  std::optional<std::string> product = BRIDGE_PRODUCT_TEXT;
+  std::optional<std::uint16_t> vendorId = 0x10C4, productId = 0xEA60;
+  int reportedLength = -1;  // the serial length the library reports; -1: the serial's own
+  bool opens = true;
 };
 
-TEST_F(Selection, ComNumberSelectsItsEntryNotOneSharingItsDigits) {
-  SelectComPortEntry(list, 12);
-  EXPECT_EQ(SelectedText(list), "COM12:");
-  SelectComPortEntry(list, 1);
-  EXPECT_EQ(SelectedText(list), "COM1:  Office");
-}
+struct Value {  // a registry string value below HKEY_LOCAL_MACHINE
+  std::string key, name, text;
+  bool terminated = true;
+};
+enum Failing { NONE, PORT_SIZE, PORT_FETCH, PRINTER_SIZE, PRINTER_FETCH };
+const std::string MARKED = "USB001 Tarno ZERVIKO 2";
 
-TEST_F(Selection, ComNumberWithoutAnEntryTakesTheFirstEntryNotTheMark) {
-  SelectComPortEntry(list, 7);
-  EXPECT_EQ(list.GetCurSel(), 0);
-}
+struct Row {
+  const char* name;
+  // BOM4:COM differs from COM4: in its first letter only.
+  std::vector<std::string> ports = {"COM1:", "LPT1:", "COM12:", "USB001", "FILE:", "COM4:", "BOM4:COM"};
+  std::vector<SpoolerPrinter> printers = {{"Office", "COM1:"}, {"Tarno ZERVIKO 2", "USB001"}};
+  Failing failing = NONE;  // the spooler call that fails
+  std::vector<Device> devices = {};
+  bool countsDevices = true;
+  std::vector<Value> registry = {};
+  bool everyKeyOpens = false;
+  std::uint32_t version = 0x0A280105;     // Windows XP, NT 5.1
+  bool lookUp = true;                     // a bridge found is looked up in the registry
+  int com = 0;                            // what FindBridgeComPort gives
+  std::vector<std::string> entries = {"BOM4:COM", "COM12:", "COM1:  Office", "COM4:", MARKED};
+  std::string selected = MARKED;
+};
 
-TEST_F(Selection, NoComNumberTakesTheEntryOfAMarkedPrinter) {
-  for (int n : {0, -1}) {
-    list.SetCurSel(3);
-    SelectComPortEntry(list, n);
-    EXPECT_EQ(SelectedText(list), "USB001 Tarno ZERVIKO 2") << n;
+class FakePlatform : public PrintSpooler, public BridgeLibrary, public Registry, public PlatformVersion {
+ public:
+  explicit FakePlatform(const Row& row) : m_row(row) {}
+  std::vector<std::string> keysAsked;
+  bool Clean() const { return m_handles.empty() && m_keys.empty() && m_readOnly; }
+  PortNaming Naming() const override { return PortNaming::SPOOLER_NAMES; }
+  bool EnumPorts(std::vector<std::string>* out, std::size_t capacity, std::size_t& needed) override {
+    return Enumerate(m_row.ports, out, capacity, needed, PORT_SIZE);
   }
-  PortListBox unmarked;  // the mark is case-sensitive
-  unmarked.AddString("COM1:");
-  unmarked.AddString("COM2:  TARNO ZERVIKO");
-  SelectComPortEntry(unmarked, 0);
-  EXPECT_EQ(unmarked.GetCurSel(), 0);
+  bool EnumPrinters(std::vector<SpoolerPrinter>* out, std::size_t capacity, std::size_t& needed) override {
+    return Enumerate(m_row.printers, out, capacity, needed, PRINTER_SIZE);
+  }
+  std::uint32_t LastError() const override { return m_error; }
+  int GetDeviceCount(std::uint32_t& count) override {
+    if (m_row.countsDevices) count = static_cast<std::uint32_t>(m_row.devices.size());
+    return BRIDGE_SUCCESS;
+  }
+  int GetProductText(std::uint32_t index, BridgeProductBuffer& text, std::uint32_t) override {
+    if (index >= m_row.devices.size() || !m_row.devices[index].product) return 1;
+    const std::string& product = *m_row.devices[index].product;
+    std::memcpy(text.data(), product.data(), std::min(product.size(), text.size()));  // like a careless library:
+    if (product.size() < text.size()) text[product.size()] = '\0';                     // no room, no terminator
+    return BRIDGE_SUCCESS;
+  }
+  int Open(std::uint32_t index, BridgeHandle& handle) override {
+    if (index >= m_row.devices.size() || !m_row.devices[index].opens) return 1;
+    m_handles.insert(handle = 100 + index);
+    return BRIDGE_SUCCESS;
+  }
+  int Close(BridgeHandle handle) override { return m_handles.erase(handle) == 1 ? BRIDGE_SUCCESS : 1; }
+  int GetSerialText(BridgeHandle handle, BridgeSerialBuffer& text, std::uint8_t& length, bool singleByte) override {
+    const Device* device = m_handles.count(handle) && singleByte ? &m_row.devices[handle - 100] : nullptr;
+    if (device == nullptr) return 1;
+    std::memcpy(text.data(), device->serial.data(), std::min(device->serial.size(), text.size()));
+    length = static_cast<std::uint8_t>(device->reportedLength < 0 ? device->serial.size() : device->reportedLength);
+    return BRIDGE_SUCCESS;
+  }
+  int GetVendorId(BridgeHandle handle, std::uint16_t& value) override { return Id(handle, &Device::vendorId, value); }
+  int GetProductId(BridgeHandle handle, std::uint16_t& value) override { return Id(handle, &Device::productId, value); }
+  // A key exists when a value lies in it or below it; names are compared exactly.
+  long OpenKey(RegistryKey parent, const std::string& subKey, std::uint32_t access, RegistryKey& key) override {
+    std::string path = parent == REGISTRY_LOCAL_MACHINE ? subKey : m_keys.at(parent) + '\\' + subKey;
+    while (path.ends_with('\\')) path.pop_back();
+    keysAsked.push_back(path);
+    m_readOnly = m_readOnly && access == REGISTRY_KEY_READ;
+    const auto in = [&](const Value& v) { return v.key == path || v.key.starts_with(path + '\\'); };
+    if (!m_row.everyKeyOpens && std::none_of(m_row.registry.begin(), m_row.registry.end(), in)) return 2;
+    m_keys[key = m_nextKey++] = path;
+    return REGISTRY_SUCCESS;
+  }
+  long QueryValue(RegistryKey key, const std::string& name, char* data, std::uint32_t& size) override {
+    for (const Value& value : m_row.registry) {
+      if (value.key != m_keys.at(key) || value.name != name) continue;
+      const std::string bytes = value.terminated ? value.text + '\0' : value.text;
+      if (bytes.size() > size) return 234;  // more data
+      std::memcpy(data, bytes.data(), size = static_cast<std::uint32_t>(bytes.size()));
+      return REGISTRY_SUCCESS;
+    }
+    return 2;
+  }
+  long CloseKey(RegistryKey key) override { return m_keys.erase(key) == 1 ? REGISTRY_SUCCESS : 6; }
+  std::uint32_t GetVersion() override { return m_row.version; }
+
+ private:
+  template <typename Record>
+  bool Enumerate(const std::vector<Record>& records, std::vector<Record>* out, std::size_t capacity,
+                 std::size_t& needed, Failing sizeFails) {
+    needed = records.size() * 64;
+    const bool denied = m_row.failing == sizeFails + (out ? 1 : 0);
+    m_error = denied ? 5 : SPOOLER_ERROR_INSUFFICIENT_BUFFER;
+    if (out == nullptr || denied || capacity < needed) return out == nullptr && records.empty() && !denied;
+    *out = records;
+    return true;
+  }
+  int Id(BridgeHandle handle, std::optional<std::uint16_t> Device::*id, std::uint16_t& value) const {
+    if (!m_handles.count(handle) || !(m_row.devices[handle - 100].*id)) return 1;
+    value = *(m_row.devices[handle - 100].*id);
+    return BRIDGE_SUCCESS;
+  }
+
+  const Row& m_row;
+  std::uint32_t m_error = 0;
+  std::set<BridgeHandle> m_handles;
+  std::map<RegistryKey, std::string> m_keys;
+  RegistryKey m_nextKey = 1;
+  bool m_readOnly = true;  // keys opened for reading only, as a user without rights may
+};
+
+std::string Nt(const std::string& serial, const std::string& ids = "Vid_10c4&Pid_ea60") {
+  return "SYSTEM\\CurrentControlSet\\Enum\\USB\\" + ids + "&Mi_00\\" + serial + "_00\\Device Parameters";
+}
+std::vector<Value> Keys9x(const std::vector<std::pair<std::string, std::string>>& idsAndPorts, int first = 0) {
+  std::vector<Value> values;
+  for (const auto& [id, port] : idsAndPorts) {
+    char key[32];
+    std::snprintf(key, sizeof key, "Enum\\SLABCR\\guid\\%04d", first++);
+    if (!id.empty()) values.push_back({key, "CRLowerDeviceID", id});
+    if (!port.empty()) values.push_back({key, "Portname", port});
+  }
+  return values;
 }
 
-TEST(DevicePathSelection, ExactPortThenFirstEntryThenMark) {
-  FakeSpooler spooler;
-  spooler.naming = PortNaming::DEVICE_PATHS;
-  spooler.ports = {"/dev/ttyUSB10", "/dev/ttyUSB1", "/dev/ttyS0"};
-  spooler.printers = {{"Tarno ZERVIKO 2", "/dev/ttyUSB10"}};
-  std::vector<std::string> names;
-  PortListBox list = Entries(spooler, &names);
-  ASSERT_EQ(Texts(list), (std::vector<std::string>{"/dev/ttyS0", "/dev/ttyUSB1",
-                                                   "/dev/ttyUSB10 Tarno ZERVIKO 2"}));
-
-  SelectDevicePathEntry(list, names, "/dev/ttyUSB10");
-  EXPECT_EQ(list.GetCurSel(), 2);
-  SelectDevicePathEntry(list, names, "/dev/ttyUSB1");
-  EXPECT_EQ(list.GetCurSel(), 1);
-  SelectDevicePathEntry(list, names, "/dev/ttyUSB2");  // not listed: the first entry
-  EXPECT_EQ(list.GetCurSel(), 0);
-  SelectDevicePathEntry(list, names, "");  // no bridge: the printer mark
-  EXPECT_EQ(list.GetCurSel(), 2);
+TEST(PortList, Table) {
+  const std::string id = "USB\\VID_10C4&PID_EA60&MI_00\\0001_00";
+  const std::vector<Value> com4 = {{Nt("0001"), "PortName", "COM4"}};
+  const std::vector<std::string> plain = {"BOM4:COM", "COM12:", "COM1:", "COM4:", "USB001"};
+  const std::string BRIDGE = BRIDGE_PRODUCT_TEXT;
+  constexpr std::uint32_t WINDOWS_98 = 0xC0000A04;  // 9x 4.10
+  const Row rows[] = {
+      {.name = "COM and USB ports kept, names padded to 7 columns",
+       .ports = {"USB002", "COM3:", "LPT1:", "FILE:", "USB001", "com2:", "Ne01:", "XCOMY", "usb003", "COM10PORT"},
+       .printers = {{"Office Printer", "COM3:"}, {"Label", "USB001"}, {"Long", "COM10PORT"}},
+       .entries = {"COM10PORTLong", "COM3:  Office Printer", "USB001 Label", "USB002", "XCOMY"}, .selected = "COM10PORTLong"},
+      {.name = "the first printer on exactly that port", .ports = {"COM1:", "COM2:", "COM3:"},
+       .printers = {{"2", "COM5:"}, {"Lower", "com1:"}, {"Several", "COM2:,COM3:"}, {"First", "COM3:"}, {"3", "COM3:"}},
+       .entries = {"COM1:", "COM2:", "COM3:  First"}, .selected = "COM1:"},
+      {.name = "no printers", .printers = {}, .entries = plain, .selected = "BOM4:COM"},
+      {.name = "the printers' fetch fails", .failing = PRINTER_FETCH, .entries = plain, .selected = "BOM4:COM"},
+      {.name = "printers refused: no entries, no bridge asked", .failing = PRINTER_SIZE, .devices = {{}},
+       .registry = com4, .com = 4, .entries = {}, .selected = ""},
+      {.name = "ports refused", .failing = PORT_SIZE, .entries = {}, .selected = ""},
+      {.name = "the ports' fetch fails", .failing = PORT_FETCH, .entries = {}, .selected = ""},
+      {.name = "no ports", .ports = {}, .entries = {}, .selected = ""},
+      {.name = "one port", .ports = {"USB001"}, .printers = {}, .entries = {"USB001"}, .selected = "USB001"},
+      {.name = "no bridge: the printer mark"},
+      {.name = "other products, compared whole", .devices = {{.product = "CP2102"}, {.product = BRIDGE + " "}},
+       .registry = com4},
+      {.name = "NT; COM1 is not COM12", .devices = {{}}, .registry = {{Nt("0001"), "PortName", "COM1"}}, .com = 1,
+       .selected = "COM1:  Office"},
+      {.name = "NT 4 has neither layout", .devices = {{}}, .registry = com4, .version = 4, .lookUp = false, .com = -1},
+      {.name = "every NT from 5 on reads the NT layout", .devices = {{}}, .registry = com4, .version = 0x0000000A,
+       .com = 4, .selected = "COM4:"},
+      {.name = "a COM number without an entry: the first entry, not the mark", .devices = {{}},
+       .registry = {{Nt("0001"), "PortName", "COM7"}}, .com = 7, .selected = "BOM4:COM"},
+      {.name = "devices that cannot be opened or named are skipped",
+       .devices = {{.opens = false}, {.product = {}}, {.serial = "0003"}}, .registry = {{Nt("0003"), "PortName", "COM4"}},
+       .com = 4, .selected = "COM4:"},
+      {.name = "only the first matching device counts", .devices = {{.serial = "0000"}, {}}, .registry = com4, .com = -1},
+      {.name = "no vendor ID", .devices = {{.vendorId = {}}}, .registry = com4, .lookUp = false, .com = -1},
+      {.name = "no product ID", .devices = {{.productId = {}}}, .registry = com4, .lookUp = false, .com = -1},
+      {.name = "a library that gives no count", .devices = {{}}, .countsDevices = false, .registry = com4},
+      {.name = "a serial length of 64 is cut to 63", .devices = {{.serial = std::string(64, 'S'), .reportedLength = 64}},
+       .registry = {{Nt(std::string(63, 'S')), "PortName", "COM4"}}, .com = 4, .selected = "COM4:"},
+      {.name = "NT: blanks become _, IDs in lower-case hex",
+       .devices = {{.serial = "ab 12", .vendorId = 0xABCD, .productId = 0xEF}},
+       .registry = {{Nt("ab_12", "Vid_abcd&Pid_00ef"), "PortName", "COM12x"}}, .com = 12, .selected = "COM12:"},
+      {.name = "9x: blanks become _, all upper case", .devices = {{.serial = "ab 12", .vendorId = 0xABCD, .productId = 0xEF}},
+       .registry = Keys9x({{"USB\\VID_ABCD&PID_00EF&MI_00\\AB_12_00", "COM4"}}), .version = WINDOWS_98, .com = 4,
+       .selected = "COM4:"},
+      {.name = "a value without a terminator", .devices = {{}}, .registry = {{Nt("0001"), "PortName", "COM4", false}},
+       .com = 4, .selected = "COM4:"},
+      {.name = "a value filling the buffer", .devices = {{}},
+       .registry = {{Nt("0001"), "PortName", "COM" + std::string(95, '0') + "4"}}, .com = 4, .selected = "COM4:"},
+      {.name = "a value beyond the buffer", .devices = {{}},
+       .registry = {{Nt("0001"), "PortName", "COM4" + std::string(96, ' ')}},
+       .com = -1},
+      {.name = "9x: the last match of the whole sequence", .devices = {{}},
+       .registry = Keys9x({{id, "COM4"}, {"USB\\VID_10C4&PID_EA60&MI_00\\0002_00", "COM1"}, {id, "COM12"}}),
+       .version = WINDOWS_98, .com = 12, .selected = "COM12:"},
+      {.name = "9x: the scan ends at the first missing key", .devices = {{}},
+       .registry = Keys9x({{id, "COM4"}, {"", ""}, {id, "COM12"}}), .version = WINDOWS_98, .com = 4, .selected = "COM4:"},
+      {.name = "9x: IDs compared exactly, a match without a port", .devices = {{}},
+       .registry = Keys9x({{"usb\\vid_10c4&pid_ea60&mi_00\\0001_00", "COM4"}, {id, ""}}), .version = WINDOWS_98, .com = -1},
+      {.name = "9x: the scan ends after four digits", .devices = {{}}, .registry = Keys9x({{id, "COM4"}}, 9999),
+       .everyKeyOpens = true, .version = WINDOWS_98, .com = 4, .selected = "COM4:"},
+      {.name = "letter case does not sort, equal texts keep their order", .ports = {"USBb", "USBA", "USBa", "USBB2"},
+       .printers = {}, .entries = {"USBA", "USBa", "USBb", "USBB2"}, .selected = "USBA"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    FakePlatform platform(row);
+    PortListBox list;
+    std::vector<std::string> names;
+    FillPortList(list, names, platform, platform, platform, platform);
+    EXPECT_EQ(!platform.keysAsked.empty(), row.lookUp && row.com != 0 && !row.entries.empty());
+    std::vector<std::string> entries;
+    for (int i = 0; i < list.GetCount(); ++i) {
+      entries.push_back(list.GetText(i));
+      EXPECT_EQ(entries.back().rfind(names.at(list.GetItemData(i)), 0), 0u) << "item value of " << entries.back();
+    }
+    EXPECT_EQ(entries, row.entries);
+    EXPECT_EQ(list.GetCurSel() < 0 ? "" : list.GetText(list.GetCurSel()), row.selected);
+    EXPECT_EQ(FindBridgeComPort(platform, platform, platform, BRIDGE_PRODUCT_TEXT), row.com);
+    EXPECT_TRUE(platform.Clean()) << "a handle or key left open, or a key opened for writing";
+  }
 }
 
-TEST(FillPortList, BuildsEntriesAndSelectsTheBridgeComPort) {
-  FakeSpooler spooler;
-  spooler.ports = {"COM1:", "LPT1:", "COM4:", "USB001"};
-  spooler.printers = {{"Tarno ZERVIKO 2", "USB001"}, {"Thermal", "COM4:"}};
-  FakeBridgeLibrary library;
-  library.devices = {FakeBridgeDevice{}};
-  FakeRegistry registry;
-  registry.SetValue(std::string(NT_DEVICE_KEY_PREFIX) +
-                        "Vid_10c4&Pid_ea60&Mi_00\\0001_00\\Device Parameters",
-                    "PortName", "COM4");
-  FakeVersion version(VERSION_WINDOWS_XP);
-
-  PortListBox list;
-  std::vector<std::string> names;
-  FillPortList(list, names, spooler, library, registry, version);
-  EXPECT_EQ(names, (std::vector<std::string>{"COM1:", "COM4:", "USB001"}));
-  EXPECT_EQ(Texts(list),
-            (std::vector<std::string>{"COM1:", "COM4:  Thermal", "USB001 Tarno ZERVIKO 2"}));
-  EXPECT_EQ(SelectedText(list), "COM4:  Thermal");
-  EXPECT_EQ(names.at(list.GetItemData(list.GetCurSel())), "COM4:");
-
-  // Without the bridge, the printer mark decides.
-  FakeBridgeLibrary none;
-  PortListBox fallback;
-  FillPortList(fallback, names, spooler, none, registry, version);
-  EXPECT_EQ(SelectedText(fallback), "USB001 Tarno ZERVIKO 2");
-}
-
-TEST(FillPortList, EmptyListHasNoSelectionAndAsksNoBridge) {
-  FakeSpooler spooler;
-  spooler.ports = {"LPT1:", "FILE:"};
-  FakeBridgeLibrary library;
-  library.devices = {FakeBridgeDevice{}};
-  FakeRegistry registry;
-  FakeVersion version(VERSION_WINDOWS_XP);
-  PortListBox list;
-  std::vector<std::string> names;
-  FillPortList(list, names, spooler, library, registry, version);
-  EXPECT_EQ(list.GetCount(), 0);
-  EXPECT_EQ(list.GetCurSel(), PortListBox::LB_ERR);
-  EXPECT_TRUE(library.opened.empty());
+TEST(PortList, ComNumbersAndLongProductTexts) {
+  for (auto [value, number] : {std::pair{"COM7", 7}, {"COM007", 7}, {"COM12x", 12}, {"XYZ5", 5}, {"COM", 0},
+                               {"CO", 0}, {"COMx3", 0}, {"COM-3", 0}, {"COM 3", 0}, {"COM2147483647", INT_MAX},
+                               {"COM99999999999", -1}}) {
+    EXPECT_EQ(ParseComNumber(value), number) << value;
+  }
+  // A product text filling its buffer is cut to the 255 characters it holds.
+  const Row row{.name = "", .devices = {{.product = std::string(300, 'P')}}};
+  FakePlatform platform(row);
+  EXPECT_TRUE(FindBridgeDevice(platform, std::string(255, 'P')).found);
 }
 
 }  // namespace
-}  // namespace zerviko::ports::test
+}  // namespace zerviko::ports

@@ -17,6 +17,7 @@
 #include <QTreeWidget>
 #include <memory>
 
+#include "files/LinuxVolumes.h"
 #include "package/FirmwarePackage.h"
 #include "sim/PtyServer.h"
 #include "ui/MainDlg.h"

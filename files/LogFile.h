@@ -1,0 +1,25 @@
+// The status log's file: kept by one program at a time. Others may read it while it
+// is written, but a second loader started from the same folder cannot write it, and
+// leaves it as it is. The build chooses the system's file (LinuxLogFile.cpp,
+// Win32LogFile.cpp).
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace zerviko {
+
+// Scoped, so that no caller can take a result for a yes or no by mistake.
+enum class LogFileResult {
+  LOG_OPENED,
+  LOG_UNAVAILABLE,  // the file cannot be created or written
+  LOG_IN_USE,       // another program has it open for writing
+};
+
+// Opens the file at path for writing, created if missing, and empties it once this
+// program holds it alone; it stays held until the file is closed or the program
+// ends, however it ends. file is set only when the result is LOG_OPENED. Bytes are
+// written as they are given: no line end is translated.
+LogFileResult OpenLogFile(const std::string& path, std::FILE*& file);
+
+}  // namespace zerviko

@@ -1,0 +1,66 @@
+// The wizard's Windows files under Wine: drives, program folder, status log sharing.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "files/LogFile.h"
+#include "files/ProgramFolder.h"
+#include "files/Volumes.h"
+#include "tests/TempFolder.h"
+
+#include <windows.h>
+
+namespace zerviko::test {
+namespace {
+
+// A: an empty floppy drive, D: a CD-ROM, N: a network share, R: a RAM disk; C: and Z:
+// are Wine's own fixed disks.
+TEST(Win32Files, DrivesOfTheListedKindsTheirProbeAndTheProgramFolder) {
+  const std::vector<Volume> volumes = MakeSystemVolumes()->List();
+  std::vector<std::pair<std::string, int>> seen;  // the drives the prefix was given
+  for (const Volume& v : volumes) {
+    if (std::string("ACDNRZ").find(v.mountPoint[0]) != std::string::npos) seen.emplace_back(v.mountPoint, v.kind);
+  }
+  EXPECT_EQ(seen, (std::vector<std::pair<std::string, int>>{
+                      {"A:\\", VOLUME_REMOVABLE}, {"C:\\", VOLUME_FIXED}, {"D:\\", VOLUME_OPTICAL}, {"Z:\\", VOLUME_FIXED}}));
+  // The start drive is the one that holds the program's folder; a share has none.
+  const std::string folder = ProgramFolder();
+  EXPECT_TRUE(std::filesystem::is_regular_file(folder + "zerviko-win32-tests.exe")) << folder;
+  EXPECT_EQ(volumes.at(FindVolumeOf(volumes, folder + "Firmware Files")).mountPoint, "Z:\\");
+  EXPECT_EQ(FindVolumeOf(volumes, "\\\\server\\share\\Firmware Files"), -1);
+
+  // The probe leaves the error mode and the current folder as they were.
+  SetErrorMode(SEM_NOGPFAULTERRORBOX);
+  const std::filesystem::path current = std::filesystem::current_path();
+  EXPECT_TRUE(IsVolumeAvailable("D:\\"));
+  EXPECT_FALSE(IsVolumeAvailable("A:\\"));
+  EXPECT_EQ(SetErrorMode(0), static_cast<UINT>(SEM_NOGPFAULTERRORBOX));
+  EXPECT_EQ(std::filesystem::current_path(), current);
+}
+
+// Others may read the log while it is held, but not write it: a second loader leaves
+// it whole. The next start empties it.
+TEST(Win32Files, StatusLogIsReadableButNotWritableWhileHeld) {
+  const std::filesystem::path dir = MakeTempFolder("zerviko-log-");
+  const std::string path = (dir / "Status.log").string();
+  std::ofstream(path) << "an earlier start's log";
+  std::FILE* first = nullptr;
+  std::FILE* second = nullptr;
+  ASSERT_EQ(OpenLogFile(path, first), LogFileResult::LOG_OPENED);
+  std::fputs("1: first\r\n", first);
+  std::fflush(first);
+  EXPECT_EQ(OpenLogFile(path, second), LogFileResult::LOG_IN_USE);
+  std::ifstream reader(path, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(reader), {}), "1: first\r\n");
+  reader.close();
+  std::fclose(first);
+  ASSERT_EQ(OpenLogFile(path, second), LogFileResult::LOG_OPENED);
+  EXPECT_EQ(std::filesystem::file_size(path), 0u);
+  std::fclose(second);
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace zerviko::test

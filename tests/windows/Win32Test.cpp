@@ -1,0 +1,95 @@
+// The Windows providers that only a Windows program can reach, under Wine: the bridge
+// maker's library taken by ordinal together with the 9x registry layout (the version
+// is faked, Wine being an NT), and the package file's sharing.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "ports/Win32Providers.h"
+#include "tests/package/PackageTestSupport.h"
+
+// After the port list's header, whose LB_ERR <windows.h> would take for its macro.
+#include <windows.h>
+
+namespace zerviko::ports::test {
+namespace {
+
+// Windows 98's GetVersion: the 9x family, version 4.10.
+struct Windows98 : PlatformVersion {
+  std::uint32_t GetVersion() override { return 0xC0000A04u; }
+};
+
+// Numbered keys of the 9x layout, removed again at the end.
+class Keys9x {
+ public:
+  ~Keys9x() { RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Enum\\SLABCR"); }
+  void Add(int number, const char* deviceId, const char* portName) {
+    const std::string name = "Enum\\SLABCR\\guid\\000" + std::to_string(number);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    for (const auto& [value, text] : {std::pair{"CRLowerDeviceID", deviceId}, {"Portname", portName}}) {
+      RegSetValueExA(key, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), std::strlen(text) + 1);
+    }
+    RegCloseKey(key);
+  }
+};
+
+TEST(Win32Bridge, LibraryByOrdinalAndThe9xRegistryLayout) {
+  Keys9x keys;
+  keys.Add(0, "USB\\VID_10C4&PID_EA60&MI_00\\OTHER_00", "COM3");
+  keys.Add(1, "USB\\VID_10C4&PID_EA60&MI_00\\AB_12_00", "COM7");
+  SetEnvironmentVariableA("ZERVIKO_FAKE_BRIDGE",
+                          "10c4|ea60|other|A serial cable;"
+                          "10c4|ea60|ab 12|Tarno Corp. Zerviko / Talvrine USB");
+  Win32Registry registry;
+  Windows98 version;
+
+  Win32BridgeLibrary library(ZERVIKO_FAKE_BRIDGE_DLL);
+  ASSERT_TRUE(library.Loaded());
+  EXPECT_EQ(FindBridgeComPort(library, registry, version, BRIDGE_PRODUCT_TEXT), 7);
+
+  // Without the library there is no bridge, and nothing complains.
+  Win32BridgeLibrary missing("NoSuchBridgeLibrary.dll");
+  EXPECT_FALSE(missing.Loaded());
+  EXPECT_EQ(FindBridgeComPort(missing, registry, version, BRIDGE_PRODUCT_TEXT), 0);
+}
+
+}  // namespace
+}  // namespace zerviko::ports::test
+
+namespace zerviko::test {
+namespace {
+
+class Win32PackageFile : public PackageTest {};
+
+// Readers share a package; a program that opened it to write without letting readers
+// in keeps the reader out, as do folders and devices.
+TEST_F(Win32PackageFile, SharedWithReadersOnly) {
+  const std::string path = Write(FullHeader() + "image");
+  const struct {
+    const char* name;
+    DWORD access;
+    DWORD sharing;
+    int expected;
+  } holders[] = {
+      {"another reader", GENERIC_READ, FILE_SHARE_READ, PACKAGE_OK},
+      {"a writer sharing nothing", GENERIC_WRITE, 0, PACKAGE_FILE_UNAVAILABLE},
+      {"a writer letting readers in", GENERIC_WRITE, FILE_SHARE_READ, PACKAGE_FILE_UNAVAILABLE},
+  };
+  for (const auto& holder : holders) {
+    SCOPED_TRACE(holder.name);
+    HANDLE held = CreateFileA(path.c_str(), holder.access, holder.sharing, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(ReadFirmwarePackage(path, false, 0), holder.expected);
+    CloseHandle(held);
+  }
+  EXPECT_EQ(ReadFirmwarePackage(m_dir.string(), true, 0), PACKAGE_FILE_UNAVAILABLE);
+  EXPECT_EQ(ReadFirmwarePackage("NUL", true, 0), PACKAGE_FILE_UNAVAILABLE);
+}
+
+}  // namespace
+}  // namespace zerviko::test

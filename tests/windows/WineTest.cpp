@@ -1,0 +1,233 @@
+// zerviko-flash.exe under Wine against the virtual printer, run from Linux: the
+// printer's pseudo-terminal is linked into the Wine prefix as a COM port. Every run is
+// also made with the Linux zerviko-flash against a printer of its own, and the two
+// must say the same (JSON lines, standard error, exit status, status log), but for
+// the port's name. Port discovery goes through Wine's spooler and registry and a
+// stand-in bridge library.
+//
+// The Windows build's tests run this program (tests/windows/CMakeLists.txt) and give
+// it, in the environment: WINEPREFIX, ZERVIKO_WINE (the wine program),
+// ZERVIKO_WINDOWS_FLASH (zerviko-flash.exe),
+// ZERVIKO_WINDOWS_ZIP (the program folder's zip) and ZERVIKO_FAKE_BRIDGE_DIR (the
+// folder of the stand-in CP210xManufacturing.dll).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "package/FirmwarePackage.h"
+#include "sim/PtyServer.h"
+#include "tests/e2e/Support.h"
+
+namespace zerviko::e2e {
+namespace {
+
+const std::string kLinuxFlash = ZERVIKO_FLASH;
+const std::string kLinuxProgramDir = ZERVIKO_PROGRAM_DIR;
+const std::string kSample = kLinuxProgramDir + "Firmware Files/ZERVIKO_ABC_V2.14.avk";
+constexpr const char* kBridge = "10c4|ea60|0001|Tarno Corp. Zerviko / Talvrine USB";
+
+std::string Setting(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+class Wine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* name : {"WINEPREFIX", "ZERVIKO_WINE", "ZERVIKO_WINDOWS_FLASH",
+                             "ZERVIKO_WINDOWS_ZIP", "ZERVIKO_FAKE_BRIDGE_DIR"}) {
+      ASSERT_FALSE(Setting(name).empty()) << name << " is not set: run from the windows preset's tests";
+    }
+  }
+  void TearDown() override {
+    for (const std::string& link : m_links) std::filesystem::remove(link);
+  }
+
+  // The device linked into the prefix as the COM port named, until the test ends.
+  void LinkComPort(const std::string& com, const std::string& device) {
+    std::string name = com;
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string link = Setting("WINEPREFIX") + "/dosdevices/" + name;
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink(device, link);
+    m_links.push_back(link);
+  }
+
+  static int Run(Child& child) { return child.Run(180s); }
+  // env: NAME=VALUE settings for the program's environment.
+  static Child WineRun(const std::string& exe, std::vector<std::string> arguments,
+                       const std::vector<std::string>& env = {}) {
+    arguments.insert(arguments.begin(), {Setting("ZERVIKO_WINE"), exe});
+    arguments.insert(arguments.begin(), env.begin(), env.end());
+    arguments.insert(arguments.begin(), "env");
+    return Child(arguments);
+  }
+  static void RegAdd(const std::string& key, const std::string& value, const std::string& data) {
+    Child reg({Setting("ZERVIKO_WINE"), "reg", "add", key, "/v", value, "/d", data, "/f"});
+    ASSERT_EQ(reg.Run(60s), 0) << reg.err;
+  }
+
+  std::vector<std::string> m_links;
+};
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
+Bytes PackageImage(const std::string& path) {
+  EXPECT_EQ(ReadFirmwarePackage(path, false, 0), PACKAGE_OK) << path;
+  std::uint32_t length = 0;
+  GetPackageImage(nullptr, &length);
+  Bytes image(length);
+  GetPackageImage(image.data(), &length);
+  ClearPackage();
+  return image;
+}
+
+bool FlashHolds(sim::PtyServer& printer, const Bytes& image) {
+  const Bytes flash = printer.Inspect([](const sim::Target& t) { return t.Flash(); });
+  return flash.size() >= image.size() && std::equal(image.begin(), image.end(), flash.begin());
+}
+
+TEST_F(Wine, ProgramsThroughAComPortAsLinuxDoes) {
+  const struct {
+    const char* name;
+    const char* fault;  // empty: none
+    const char* com;    // the Windows run's port; COM12 takes the \\.\ form
+    bool linked;
+    int status;
+  } rows[] = {
+      {"the sample package programmed", "", "COM5", true, 0},
+      {"a block never acknowledged", "silent:0x50:3", "COM12", true, 1},
+      {"a port that does not exist", "", "COM9", false, 1},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    sim::TargetConfig config;
+    if (*row.fault) {
+      config.faults.emplace_back();
+      std::string error;
+      ASSERT_TRUE(sim::ParseFault(row.fault, &config.faults.back(), &error)) << error;
+    }
+    sim::PtyServer linuxPrinter(config);
+    sim::PtyServer windowsPrinter(config);
+    std::string error;
+    ASSERT_TRUE(linuxPrinter.Start(&error) && windowsPrinter.Start(&error)) << error;
+    const std::string linuxPort = row.linked ? linuxPrinter.DevicePath() : "/nonexistent/ttyZ";
+    if (row.linked) LinkComPort(row.com, windowsPrinter.DevicePath());
+
+    // Not "COM5.log": Windows takes a port's name with any extension for the port.
+    const std::string linuxLog = Path(std::string("linux-") + row.com + ".log");
+    const std::string windowsLog = Path(std::string("windows-") + row.com + ".log");
+    // The same kernel files for both, so that the texts naming them are the same.
+    const std::vector<std::string> common = {"--package", kSample, "--json", "--kernel-dir",
+                                             kLinuxProgramDir};
+    auto arguments = [&](const std::string& port, const std::string& log) {
+      std::vector<std::string> all = {"program", "--port", port, "--log", log};
+      all.insert(all.end(), common.begin(), common.end());
+      return all;
+    };
+    std::vector<std::string> linuxArguments = arguments(linuxPort, linuxLog);
+    linuxArguments.insert(linuxArguments.begin(), kLinuxFlash);
+    Child linuxRun(linuxArguments);
+    Child windowsRun =
+        WineRun(Setting("ZERVIKO_WINDOWS_FLASH"), arguments(row.com, windowsLog));
+    EXPECT_EQ(Run(linuxRun), row.status) << linuxRun.err;
+    EXPECT_EQ(Run(windowsRun), row.status) << windowsRun.err;
+
+    EXPECT_EQ(Replaced(windowsRun.out, row.com, "PORT"), Replaced(linuxRun.out, linuxPort, "PORT"));
+    EXPECT_EQ(Replaced(windowsRun.err, row.com, "PORT"), Replaced(linuxRun.err, linuxPort, "PORT"));
+    EXPECT_EQ(Replaced(ReadFile(windowsLog), row.com, "PORT"), Replaced(ReadFile(linuxLog), linuxPort, "PORT"));
+    if (row.status == 0) {
+      EXPECT_TRUE(FlashHolds(windowsPrinter, PackageImage(kSample)));
+    }
+    windowsPrinter.Stop();
+    linuxPrinter.Stop();
+  }
+}
+
+// Wine hands SIGINT to the console's control handlers, as Windows does Ctrl-C.
+TEST_F(Wine, CtrlCStopsTheRunBeforeTheNextBlock) {
+  sim::TargetConfig config;
+  config.writeTime = 5ms;  // slow enough writes that the signal lands mid-image
+  sim::PtyServer printer(config);
+  std::string error;
+  ASSERT_TRUE(printer.Start(&error)) << error;
+  LinkComPort("COM5", printer.DevicePath());
+  // The port by its spooler name, as the wizard hands it on.
+  Child run = WineRun(Setting("ZERVIKO_WINDOWS_FLASH"),
+                      {"program", "--port", "COM5:", "--package", kSample, "--json", "--kernel-dir",
+                       kLinuxProgramDir});
+  // Once a block beyond the first three is in the printer's flash.
+  const Bytes image = PackageImage(kSample);
+  std::size_t at = 384;
+  while (at < image.size() && image[at] == 0xFF) ++at;
+  ASSERT_LT(at, image.size());
+  std::thread user([&] {
+    for (int i = 0; i < 18000 && printer.Inspect([&](const sim::Target& t) { return t.Flash()[at]; }) != image[at]; ++i)
+      std::this_thread::sleep_for(10ms);
+    run.Signal(SIGINT);
+  });
+  const int status = Run(run);
+  user.join();
+  EXPECT_EQ(status, 1) << run.err;
+  EXPECT_NE(run.out.find(R"("text":"Programming aborted"})" "\n" R"({"result":"failed"})"),
+            std::string::npos)
+      << run.out;
+  printer.Stop();
+}
+
+// The unzipped program folder as a user has it: the spooler's COM ports with the
+// printers installed on them, the printer's own bridge marked, a package shown as on
+// Linux, and --port auto programming the printer through the bridge with the kernel
+// files beside the program.
+TEST_F(Wine, TheUnzippedFolderAsAUserHasIt) {
+  const std::string hklm = "HKLM\\SYSTEM\\CurrentControlSet\\";
+  RegAdd("HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Ports", "COM5:", "");
+  RegAdd(hklm + "Control\\Print\\Printers\\Office Printer", "Port", "COM3:");
+  RegAdd(hklm + "Enum\\USB\\Vid_10c4&Pid_ea60&Mi_00\\0001_00\\Device Parameters", "PortName", "COM5");
+
+  Child unzip({"/usr/bin/python3", "-m", "zipfile", "-e", Setting("ZERVIKO_WINDOWS_ZIP"), Path("")});
+  ASSERT_EQ(unzip.Run(60s), 0) << unzip.err;
+  const std::string folder = Path("zerviko-flash-windows-x64/");
+  const std::string exe = folder + "zerviko-flash.exe";
+  const std::vector<std::string> bridge = {"WINEPATH=" + Setting("ZERVIKO_FAKE_BRIDGE_DIR"),
+                                           std::string("ZERVIKO_FAKE_BRIDGE=") + kBridge};
+
+  Child ports = WineRun(exe, {"ports"}, bridge);
+  EXPECT_EQ(Run(ports), 0) << ports.err;
+  EXPECT_EQ(ports.out, "  COM1:\n  COM2:\n  COM3:  Office Printer\n  COM4:\n* COM5:\n");
+  // Without the bridge maker's library there is no bridge, and no complaint.
+  Child noLibrary = WineRun(exe, {"ports"});
+  EXPECT_EQ(Run(noLibrary), 0);
+  EXPECT_EQ(noLibrary.out, "* COM1:\n  COM2:\n  COM3:  Office Printer\n  COM4:\n  COM5:\n");
+  EXPECT_EQ(noLibrary.err, "");
+
+  const std::string keyboard = "Firmware Files/ZERVIKO_KBD_V2.14.qvk";
+  Child linuxInspect({kLinuxFlash, "inspect", kLinuxProgramDir + keyboard, "--language", "2"});
+  Child windowsInspect = WineRun(exe, {"inspect", folder + keyboard, "--language", "2"});
+  EXPECT_EQ(Run(linuxInspect), 0);
+  EXPECT_EQ(Run(windowsInspect), 0) << windowsInspect.err;
+  EXPECT_EQ(Replaced(windowsInspect.out, folder, "FOLDER/"),
+            Replaced(linuxInspect.out, kLinuxProgramDir, "FOLDER/"));
+
+  sim::PtyServer printer;
+  std::string error;
+  ASSERT_TRUE(printer.Start(&error)) << error;
+  LinkComPort("COM5", printer.DevicePath());
+  const std::string package = folder + "Firmware Files/ZERVIKO_ABC_V2.14.avk";
+  Child program = WineRun(exe, {"program", "--port", "auto", "--package", package}, bridge);
+  EXPECT_EQ(Run(program), 0) << program.out << program.err;
+  EXPECT_NE(program.out.find("zerviko-flash-windows-x64\\Genm2329.cde"), std::string::npos)
+      << "the kernel files beside the program: " << program.out;
+  EXPECT_TRUE(FlashHolds(printer, PackageImage(package)));
+  printer.Stop();
+}
+
+}  // namespace
+}  // namespace zerviko::e2e

@@ -48,7 +48,6 @@ class CMainDlg : public QDialog, public WizardState {
 
   // Where the logo is drawn, in the window's coordinates; empty when there is none.
   QRect LogoRect() const;
-  QLabel* InfoText() const { return m_pInfoText; }
 
  public slots:
   void reject() override;

@@ -33,8 +33,6 @@ CMessageDialog::CMessageDialog(QWidget* parent)
   }
 }
 
-QString CMessageDialog::WarningText() const { return m_pWarning->text(); }
-
 void CMessageDialog::closeEvent(QCloseEvent* event) {
   // The window manager may still offer a close command; the warning stays until the
   // run is over.

@@ -12,8 +12,6 @@ class CMessageDialog : public QDialog {
  public:
   explicit CMessageDialog(QWidget* parent);
 
-  // The warning's text (for the tests and the accessibility tree).
-  QString WarningText() const;
 
  protected:
   void closeEvent(QCloseEvent* event) override;

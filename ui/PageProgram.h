@@ -43,7 +43,6 @@ class CPageProgram : public CWizardPage {
 
   // The run parameters handed to the engine.
   const zerviko::ProgrammingOptions& Options() const { return m_options; }
-  bool IsRunning() const { return m_bRunning; }
 
   // The controls, for the main dialog's tests.
   CBitmapButton* ProgramButton() const { return m_btnProgram; }

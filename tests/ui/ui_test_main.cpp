@@ -1,11 +1,11 @@
-// The wizard's tests run inside one application object on the offscreen platform.
+// The wizard's tests run inside the program's own application object, offscreen.
 #include <gtest/gtest.h>
 
-#include <QApplication>
+#include "ui/LoaderApp.h"
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
+  CLoaderApp app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -5,7 +5,12 @@
 // printer's emulated processing time (as the printer counted them), their ratio, and
 // the host's CPU time and peak memory.
 //
-//   zerviko-bench-program [--size BYTES] [--baud N] [--target PATH]
+// With --printers, a bench of paced printers (zerviko-target --count N) is programmed
+// by zerviko-flash program with one --port per printer, for each N of the list, and a
+// row per N gives the wall time against one printer's, the CPU time of zerviko-flash
+// against one core, and its peak memory and what each printer adds to it.
+//
+//   zerviko-bench-program [--size BYTES] [--baud N] [--target PATH] [--printers 1,2,4,8]
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -17,8 +22,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -46,16 +53,139 @@ int Count(void* context, int, int level, int, const char* text, std::uint8_t*) {
 
 double Seconds(const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; }
 
+// Starts a program with its standard output on outFd (-1: /dev/null); -1 on failure.
+pid_t Spawn(const std::vector<std::string>& arguments, int outFd, int closeFd = -1) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (outFd >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, outFd, 1);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  }
+  if (closeFd >= 0) posix_spawn_file_actions_addclose(&actions, closeFd);
+  std::vector<char*> argv;
+  for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  const int failed = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (failed) std::fprintf(stderr, "cannot start %s\n", argv[0]);
+  return failed ? -1 : pid;
+}
+
+std::map<std::string, double> ReadStats(const std::string& path) {
+  std::map<std::string, double> stats;
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    const auto eq = line.find('=');
+    if (eq != std::string::npos) stats[line.substr(0, eq)] = std::atof(line.c_str() + eq + 1);
+  }
+  std::remove(path.c_str());
+  return stats;
+}
+
+struct BenchRow {
+  bool ok = false;
+  double wall = 0;
+  double budget = 0;  // the slowest printer's line and processing time
+  double cpu = 0;
+  long peakKiB = 0;
+};
+
+// One bench of `printers` paced printers programmed by zerviko-flash at once.
+BenchRow RunBench(int printers, const std::string& target, const std::string& imagePath,
+                  const std::string& folder, int baud) {
+  BenchRow row;
+  int out[2];
+  if (::pipe(out) != 0) return row;
+  const std::string stats = folder + "/stats%d";
+  const pid_t targetPid = Spawn({target, "--count", std::to_string(printers), "--pace", "--once",
+                                 "--stats", stats},
+                                out[1], out[0]);
+  ::close(out[1]);
+  std::vector<std::string> flash{ZERVIKO_FLASH, "program", "--image", imagePath, "--baud",
+                                 std::to_string(baud)};
+  std::string line;
+  char c;
+  while (static_cast<int>(flash.size()) < 6 + 2 * printers && ::read(out[0], &c, 1) == 1) {
+    if (c != '\n') {
+      line += c;
+      continue;
+    }
+    flash.insert(flash.end(), {"--port", line});
+    line.clear();
+  }
+  ::close(out[0]);
+  if (targetPid < 0 || static_cast<int>(flash.size()) < 6 + 2 * printers) return row;
+
+  const auto start = Clock::now();
+  const pid_t flashPid = Spawn(flash, -1);
+  int status = -1;
+  rusage usage{};
+  if (flashPid > 0) ::wait4(flashPid, &status, 0, &usage);
+  row.wall = std::chrono::duration<double>(Clock::now() - start).count();
+  row.ok = flashPid > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  row.cpu = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
+  row.peakKiB = usage.ru_maxrss;
+  if (!row.ok) ::kill(targetPid, SIGTERM);  // a printer not written to never lets go
+  ::waitpid(targetPid, &status, 0);
+  for (int i = 0; i < printers; ++i) {
+    auto printer = ReadStats(folder + "/stats" + std::to_string(i));
+    row.budget = std::max(row.budget, printer["line_seconds"] + printer["processing_seconds"]);
+  }
+  return row;
+}
+
+int BenchTable(const std::string& list, const std::vector<std::uint8_t>& image,
+               const std::string& target, int baud) {
+  char folderTemplate[] = "/tmp/zerviko-bench-XXXXXX";
+  if (!::mkdtemp(folderTemplate)) return 1;
+  const std::string folder = folderTemplate;
+  const std::string imagePath = folder + "/image.bin";
+  std::ofstream(imagePath, std::ios::binary)
+      .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+  double loads[3] = {};
+  ::getloadavg(loads, 3);
+  std::printf("%zu bytes to each printer at %d bps; load average %.2f %.2f %.2f\n", image.size(),
+              baud, loads[0], loads[1], loads[2]);
+  std::printf("printers   wall s  wall / 1 printer  wall / (line + processing)  CPU s  CPU %% of a "
+              "core  peak MiB  MiB per printer over 1\n");
+  BenchRow first;
+  bool allOk = true;
+  std::stringstream items(list);
+  std::string item;
+  while (std::getline(items, item, ',')) {
+    const int printers = std::atoi(item.c_str());
+    if (printers < 1) continue;
+    const BenchRow row = RunBench(printers, target, imagePath, folder, baud);
+    if (first.wall == 0) first = row;
+    allOk &= row.ok;
+    char perPrinter[32] = "";
+    if (printers > 1 && first.peakKiB > 0)
+      std::snprintf(perPrinter, sizeof perPrinter, "%.3f",
+                    (row.peakKiB - first.peakKiB) / 1024.0 / (printers - 1));
+    std::printf("%8d %8.2f %17.3f %27.4f %6.2f %15.2f %9.1f %23s%s\n", printers, row.wall,
+                row.wall / first.wall, row.budget > 0 ? row.wall / row.budget : 0.0, row.cpu,
+                100.0 * row.cpu / row.wall, row.peakKiB / 1024.0, perPrinter,
+                row.ok ? "" : "  FAILED");
+  }
+  std::filesystem::remove_all(folder);
+  return allOk ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::size_t size = 384 * 1024;
   int baud = 115200;
   std::string target = ZERVIKO_TARGET;
+  std::string printers;
   for (int i = 1; i + 1 < argc; i += 2) {
     if (!std::strcmp(argv[i], "--size")) size = std::strtoul(argv[i + 1], nullptr, 0);
     else if (!std::strcmp(argv[i], "--baud")) baud = std::atoi(argv[i + 1]);
     else if (!std::strcmp(argv[i], "--target")) target = argv[i + 1];
+    else if (!std::strcmp(argv[i], "--printers")) printers = argv[i + 1];
   }
 
   // The image: every fourth 128-byte piece erased (0xFF), the rest data without 0xFF.
@@ -65,6 +195,7 @@ int main(int argc, char** argv) {
     x = x * 1103515245u + 12345u;
     image[i] = (i / 128) % 4 == 3 ? 0xFF : static_cast<std::uint8_t>((x >> 16) % 255);
   }
+  if (!printers.empty()) return BenchTable(printers, image, target, baud);
 
   char statsTemplate[] = "/tmp/zerviko-bench-XXXXXX";
   const int statsFd = ::mkstemp(statsTemplate);
@@ -74,19 +205,8 @@ int main(int argc, char** argv) {
 
   int out[2];
   if (::pipe(out) != 0) return 1;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  posix_spawn_file_actions_addclose(&actions, out[0]);
-  std::vector<std::string> args{target, "--pace", "--once", "--stats", statsPath};
-  std::vector<char*> argvChild;
-  for (auto& a : args) argvChild.push_back(a.data());
-  argvChild.push_back(nullptr);
-  pid_t pid = -1;
-  if (::posix_spawn(&pid, target.c_str(), &actions, nullptr, argvChild.data(), environ) != 0) {
-    std::fprintf(stderr, "cannot start %s\n", target.c_str());
-    return 1;
-  }
+  const pid_t pid = Spawn({target, "--pace", "--once", "--stats", statsPath}, out[1], out[0]);
+  if (pid < 0) return 1;
   ::close(out[1]);
   std::string device;
   char c;
@@ -113,14 +233,7 @@ int main(int argc, char** argv) {
   int status = 0;
   ::waitpid(pid, &status, 0);
   ::close(out[0]);
-  std::map<std::string, double> stats;
-  std::ifstream in(statsPath);
-  std::string line;
-  while (std::getline(in, line)) {
-    const auto eq = line.find('=');
-    if (eq != std::string::npos) stats[line.substr(0, eq)] = std::atof(line.c_str() + eq + 1);
-  }
-  std::remove(statsPath.c_str());
+  std::map<std::string, double> stats = ReadStats(statsPath);
 
   const double lineSeconds = stats["line_seconds"];
   const double processing = stats["processing_seconds"];

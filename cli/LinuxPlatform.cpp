@@ -1,4 +1,5 @@
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -55,6 +56,12 @@ const char* const PORT_EXAMPLE = "/dev/ttyUSB0";
 void PrepareConsole() {}
 
 bool OutputIsTerminal() { return ::isatty(STDOUT_FILENO); }
+
+int TerminalColumns() {
+  winsize size{};
+  if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return 80;
+  return size.ws_col;
+}
 
 std::string ProgramFolder() {
   char path[PATH_MAX];

@@ -19,6 +19,9 @@ void PrepareConsole();
 // True when standard output is a terminal that can redraw a progress bar in place.
 bool OutputIsTerminal();
 
+// The width of the terminal standard output shows, in characters; 80 when unknown.
+int TerminalColumns();
+
 // The folder of the running program, ending in a separator.
 std::string ProgramFolder();
 

@@ -127,6 +127,12 @@ void PrepareConsole() {
 
 bool OutputIsTerminal() { return g_terminal; }
 
+int TerminalColumns() {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) return 80;
+  return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
 std::string ProgramFolder() {
   char path[MAX_PATH];
   const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);

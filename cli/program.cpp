@@ -21,6 +21,8 @@
 #include "cli/Commands.h"
 #include "cli/ImageBlocks.h"
 #include "cli/Platform.h"
+#include "cli/SeveralPrinters.h"
+#include "cli/StatusLog.h"
 #include "cli/Text.h"
 #include "engine/ProgramTarget.h"
 #include "package/FirmwarePackage.h"
@@ -29,10 +31,12 @@
 namespace zerviko::cli {
 namespace {
 
-constexpr const char* END_MARKER = "****** END OF CURRENT UPDATE ******\n\n";
+// --port names that stand for ports found on the machine.
+constexpr const char* PORT_AUTO = "auto";  // the printer's own USB bridge
+constexpr const char* PORT_ALL = "all";    // every printer bridge: a bench of printers
 
 struct ProgramArgs {
-  std::string port;
+  std::vector<std::string> ports;
   std::string packagePath;
   std::string imagePath;
   int language = 0;
@@ -53,27 +57,6 @@ struct ProgramArgs {
   bool verbose = false;
   bool json = false;
   std::string logPath;
-};
-
-// The log is written as the wizard writes its own: every line end becomes CR LF.
-class StatusLog {
- public:
-  bool Open(const std::string& path) {
-    m_file.open(path, std::ios::binary | std::ios::app);
-    return m_file.is_open();
-  }
-  bool IsOpen() const { return m_file.is_open(); }
-  void Write(const std::string& text) {
-    if (!m_file.is_open()) return;
-    for (char c : text) {
-      if (c == '\n') m_file.put('\r');
-      m_file.put(c);
-    }
-    m_file.flush();
-  }
-
- private:
-  std::ofstream m_file;
 };
 
 class RunView {
@@ -220,6 +203,36 @@ void PrintResult(const ProgramArgs& args, const char* result) {
   std::cout << line.dump() << std::endl;
 }
 
+// One port under two names: the same text, or, for device paths, the same device
+// file (a link to it). Names that are no paths (COM5) are never looked up, as a look-up
+// could open the device.
+bool SamePort(const std::string& a, const std::string& b) {
+  if (a == b) return true;
+  if (a.empty() || b.empty() || a[0] != '/' || b[0] != '/') return false;
+  struct stat first {}, second {};
+  return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
+         first.st_ino != 0 && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+// The ports named on the command line, checked: "auto" and "all" stand alone, and no
+// port is named twice. False after a usage error has been reported.
+bool CheckPorts(const std::vector<std::string>& ports) {
+  for (std::size_t i = 0; i < ports.size(); ++i) {
+    if (ports.size() > 1 && (ports[i] == PORT_AUTO || ports[i] == PORT_ALL)) {
+      UsageError("--port " + ports[i] + " stands alone: give it once, without other ports");
+      return false;
+    }
+    for (std::size_t j = 0; j < i; ++j) {
+      if (SamePort(ports[i], ports[j])) {
+        UsageError("--port " + ports[i] + ": the same port as --port " + ports[j] +
+                   "; each printer is programmed once");
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
 int RunProgram(const ProgramArgs& args) {
   // Everything the frames cannot carry is refused before the port is touched.
   if (!FitsField(args.baud, 50, 100))
@@ -243,17 +256,27 @@ int RunProgram(const ProgramArgs& args) {
     return UsageError("--erase-blocks " + *args.eraseBlocks +
                       ": expected block numbers separated by commas");
 
-  std::string port = args.port;
-  if (port == "auto") {
-    port = ports::FindPrinterBridgePort();
-    if (port.empty()) {
+  if (!CheckPorts(args.ports)) return EXIT_USAGE;
+  // With "all" or several ports, each port's run goes on in a thread of its own, and
+  // every output names its port; with one port the output is a single run's.
+  const bool several = args.ports.size() > 1 || args.ports[0] == PORT_ALL;
+  std::vector<std::string> ports = args.ports;
+  if (ports[0] == PORT_AUTO || ports[0] == PORT_ALL) {
+    ports = ports[0] == PORT_ALL ? ports::FindPrinterBridgePorts()
+                                 : std::vector<std::string>{ports::FindPrinterBridgePort()};
+    if (ports.empty() || ports[0].empty()) {
       std::cerr << "zerviko-flash: no ZERVIKO printer bridge found on this machine. Connect "
                    "the printer, or name its port with --port DEVICE ('zerviko-flash ports' "
                    "lists them).\n";
-      PrintResult(args, "failed");
+      if (several && args.json) {
+        std::cout << R"({"result":"failed","failed":[]})" << std::endl;
+      } else {
+        PrintResult(args, "failed");
+      }
       return EXIT_FAILED;
     }
   }
+  const std::string port = ports[0];
 
   // The image: from the package, as the programming page reads it, or a raw file.
   std::vector<std::uint8_t> image;
@@ -324,6 +347,10 @@ int RunProgram(const ProgramArgs& args) {
     return EXIT_FAILED;
   }
 
+  if (several) {
+    return ProgramSeveralPrinters(ports, options, image, {args.json, args.verbose}, log);
+  }
+
   // The first Ctrl-C asks the run to stop before its next block; a second one ends
   // the program at once.
   RunView view(args, log);
@@ -362,14 +389,17 @@ int RunProgram(const ProgramArgs& args) {
 void AddProgramCommand(CLI::App& app, Action& action) {
   CLI::App* sub = app.add_subcommand(
       "program",
-      "Write a firmware package's image (or a raw image) into the printer. Exit status: 0 "
-      "programmed, 1 the run failed, 2 usage error, 3 package unavailable, 4 package "
+      "Write a firmware package's image (or a raw image) into the printer, or into several "
+      "printers at once. Exit status: 0 programmed, 1 a run failed, 2 usage error, 3 package unavailable, 4 package "
       "unusable");
   auto args = std::make_shared<ProgramArgs>();
-  sub->add_option("--port", args->port,
+  sub->add_option("--port", args->ports,
                   std::string("serial port of the printer (") + PORT_EXAMPLE +
-                      "), or 'auto' for the printer's own USB bridge")
-      ->required();
+                      "), or 'auto' for the printer's own USB bridge. Give it once per "
+                      "printer to program several at once, or 'all' for every printer's "
+                      "USB bridge on this machine; every other option applies to each")
+      ->required()
+      ->allow_extra_args(false);
   auto* package = sub->add_option("--package", args->packagePath, "firmware package to program");
   auto* image = sub->add_option("--image", args->imagePath, "raw image file to program");
   package->excludes(image);
@@ -413,9 +443,13 @@ void AddProgramCommand(CLI::App& app, Action& action) {
   sub->add_flag("-v,--verbose", args->verbose, "print every message of the run");
   sub->add_flag("--json", args->json,
                 "print one JSON object per message ({percent, level, block, text}) and a "
-                "final {result}");
+                "final {result}; with several ports each message carries its port, each "
+                "port ends with {port, result}, and the final {result} lists the failed "
+                "ports");
   sub->add_option("--log", args->logPath,
-                  "append the status log to FILE, as the wizard writes Status.log");
+                  "append the status log to FILE, as the wizard writes Status.log (with "
+                  "several ports, each run's lines as one block after a line naming its "
+                  "port)");
   sub->callback([&action, args, package, image] {
     action = [args, package, image] {
       if (package->count() == 0 && image->count() == 0)

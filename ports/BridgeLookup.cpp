@@ -32,43 +32,46 @@ bool QueryStringValue(Registry& registry, RegistryKey key, const char* name, std
 
 }  // namespace
 
-BridgeMatch FindBridgeDevice(BridgeLibrary& library, const std::string& productText) {
-  std::uint32_t count = 0;
-  library.GetDeviceCount(count);
-  for (std::uint32_t index = 0; index < count; ++index) {
-    BridgeHandle handle = 0;
-    if (library.Open(index, handle) != BRIDGE_SUCCESS) continue;
+namespace {
 
-    BridgeMatch match;
-    match.index = index;
-    if (library.GetVendorId(handle, match.device.vendorId) == BRIDGE_SUCCESS &&
-        library.GetProductId(handle, match.device.productId) == BRIDGE_SUCCESS) {
-      BridgeSerialBuffer serial{};
-      std::uint8_t length = 0;
-      library.GetSerialText(handle, serial, length, BRIDGE_SERIAL_SINGLE_BYTE);
-      // The length comes in a byte while the buffer holds 64: a report of 64 or more
-      // is cut to the 63 characters that leave room for the terminator.
-      const std::size_t kept = std::min<std::size_t>(length, serial.size() - 1);
-      match.device.serial.assign(serial.data(), strnlen(serial.data(), kept));
-      match.identified = true;
-    }
-    library.Close(handle);
+// One step of the device loop: what device index says of itself, and whether its
+// product description is productText.
+BridgeMatch ReadBridgeDevice(BridgeLibrary& library, std::uint32_t index,
+                             const std::string& productText) {
+  BridgeMatch match;
+  match.index = index;
+  BridgeHandle handle = 0;
+  if (library.Open(index, handle) != BRIDGE_SUCCESS) return match;
 
-    BridgeProductBuffer product{};
-    if (library.GetProductText(index, product, BRIDGE_PRODUCT_OPTION) != BRIDGE_SUCCESS) continue;
-    product.back() = '\0';
-    match.device.product = product.data();
-    if (match.device.product != productText) continue;
-    match.found = true;
-    return match;
+  if (library.GetVendorId(handle, match.device.vendorId) == BRIDGE_SUCCESS &&
+      library.GetProductId(handle, match.device.productId) == BRIDGE_SUCCESS) {
+    BridgeSerialBuffer serial{};
+    std::uint8_t length = 0;
+    library.GetSerialText(handle, serial, length, BRIDGE_SERIAL_SINGLE_BYTE);
+    // The length comes in a byte while the buffer holds 64: a report of 64 or more
+    // is cut to the 63 characters that leave room for the terminator.
+    const std::size_t kept = std::min<std::size_t>(length, serial.size() - 1);
+    match.device.serial.assign(serial.data(), strnlen(serial.data(), kept));
+    match.identified = true;
   }
-  return {};
+  library.Close(handle);
+
+  BridgeProductBuffer product{};
+  if (library.GetProductText(index, product, BRIDGE_PRODUCT_OPTION) != BRIDGE_SUCCESS) return match;
+  product.back() = '\0';
+  match.device.product = product.data();
+  match.found = match.device.product == productText;
+  return match;
 }
 
-int FindBridgeComPort(BridgeLibrary& library, Registry& registry, PlatformVersion& version,
-                      const std::string& productText) {
-  const BridgeMatch match = FindBridgeDevice(library, productText);
-  if (!match.found) return 0;
+std::uint32_t DeviceCount(BridgeLibrary& library) {
+  std::uint32_t count = 0;
+  library.GetDeviceCount(count);
+  return count;
+}
+
+// The COM number the registry gives a matching device.
+int ComNumberOf(const BridgeMatch& match, Registry& registry, PlatformVersion& version) {
   if (!match.identified) return -1;
   const BridgeDevice& device = match.device;
   const std::uint32_t platform = version.GetVersion() & VERSION_MASK;
@@ -81,6 +84,46 @@ int FindBridgeComPort(BridgeLibrary& library, Registry& registry, PlatformVersio
     return LookupComNumberNt(registry, device.vendorId, device.productId, device.serial);
   }
   return -1;  // no registry layout known for this platform
+}
+
+}  // namespace
+
+BridgeMatch FindBridgeDevice(BridgeLibrary& library, const std::string& productText) {
+  const std::uint32_t count = DeviceCount(library);
+  for (std::uint32_t index = 0; index < count; ++index) {
+    const BridgeMatch match = ReadBridgeDevice(library, index, productText);
+    if (match.found) return match;
+  }
+  return {};
+}
+
+std::vector<BridgeMatch> FindBridgeDevices(BridgeLibrary& library, const std::string& productText) {
+  std::vector<BridgeMatch> matches;
+  const std::uint32_t count = DeviceCount(library);
+  for (std::uint32_t index = 0; index < count; ++index) {
+    BridgeMatch match = ReadBridgeDevice(library, index, productText);
+    if (match.found) matches.push_back(std::move(match));
+  }
+  return matches;
+}
+
+int FindBridgeComPort(BridgeLibrary& library, Registry& registry, PlatformVersion& version,
+                      const std::string& productText) {
+  const BridgeMatch match = FindBridgeDevice(library, productText);
+  return match.found ? ComNumberOf(match, registry, version) : 0;
+}
+
+std::vector<int> FindBridgeComPorts(BridgeLibrary& library, Registry& registry,
+                                    PlatformVersion& version, const std::string& productText) {
+  std::vector<int> comNumbers;
+  for (const BridgeMatch& match : FindBridgeDevices(library, productText)) {
+    const int comNumber = ComNumberOf(match, registry, version);
+    if (comNumber >= 1 &&
+        std::find(comNumbers.begin(), comNumbers.end(), comNumber) == comNumbers.end()) {
+      comNumbers.push_back(comNumber);
+    }
+  }
+  return comNumbers;
 }
 
 int ParseComNumber(const std::string& portNameValue) {

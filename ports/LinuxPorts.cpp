@@ -132,6 +132,17 @@ std::string FindPrinterBridgePort(const PortSources& sources) {
   return library.TtyPath(match.index);
 }
 
+std::vector<std::string> FindPrinterBridgePorts(const PortSources& sources) {
+  std::vector<std::string> ports;
+  if (!sources.bridgePort.empty()) ports.push_back(sources.bridgePort);
+  SysfsBridgeLibrary library(sources.sysfsRoot);
+  for (const BridgeMatch& match : FindBridgeDevices(library, BRIDGE_PRODUCT_TEXT)) {
+    const std::string tty = match.identified ? library.TtyPath(match.index) : std::string();
+    if (!tty.empty()) AddOnce(ports, tty);
+  }
+  return ports;
+}
+
 PortList BuildPortList(const PortSources& sources) {
   DevicePathSpooler spooler(CandidatePorts(sources), ListSerialPrinters(sources.cupsServer));
   PortListBox list;
@@ -154,5 +165,9 @@ PortList BuildPortList(const PortSources& sources) {
 PortList BuildPortList() { return BuildPortList(PortSourcesFromEnvironment()); }
 
 std::string FindPrinterBridgePort() { return FindPrinterBridgePort(PortSourcesFromEnvironment()); }
+
+std::vector<std::string> FindPrinterBridgePorts() {
+  return FindPrinterBridgePorts(PortSourcesFromEnvironment());
+}
 
 }  // namespace zerviko::ports

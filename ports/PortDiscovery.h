@@ -210,6 +210,15 @@ BridgeMatch FindBridgeDevice(BridgeLibrary& library, const std::string& productT
 int FindBridgeComPort(BridgeLibrary& library, Registry& registry, PlatformVersion& version,
                       const std::string& productText);
 
+// The same loop over every device, for a bench of printers: every device whose
+// product description is productText, by index.
+std::vector<BridgeMatch> FindBridgeDevices(BridgeLibrary& library, const std::string& productText);
+
+// The COM numbers (1 or more) of every matching device, in device order, each once;
+// a device without one is left out.
+std::vector<int> FindBridgeComPorts(BridgeLibrary& library, Registry& registry,
+                                    PlatformVersion& version, const std::string& productText);
+
 // The registry look-ups of the two original registry layouts; -1 when not found.
 int LookupComNumberNt(Registry& registry, std::uint16_t vendorId, std::uint16_t productId,
                       const std::string& serial);

@@ -23,4 +23,8 @@ PortList BuildPortList();
 // The device path of the printer's own USB bridge on this machine; empty when none.
 std::string FindPrinterBridgePort();
 
+// The ports of every USB bridge on this machine that carries the printer's product
+// text (a bench of printers on a hub), in the order the bridges are found, each once.
+std::vector<std::string> FindPrinterBridgePorts();
+
 }  // namespace zerviko::ports

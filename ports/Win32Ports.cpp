@@ -26,4 +26,15 @@ std::string FindPrinterBridgePort() {
   return comNumber >= 1 ? "COM" + std::to_string(comNumber) : std::string();
 }
 
+std::vector<std::string> FindPrinterBridgePorts() {
+  Win32BridgeLibrary library;
+  Win32Registry registry;
+  Win32Version version;
+  std::vector<std::string> ports;
+  for (int comNumber : FindBridgeComPorts(library, registry, version, BRIDGE_PRODUCT_TEXT)) {
+    ports.push_back("COM" + std::to_string(comNumber));
+  }
+  return ports;
+}
+
 }  // namespace zerviko::ports

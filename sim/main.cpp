@@ -7,8 +7,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <memory>
+#include <thread>
 
 #include "sim/PtyServer.h"
 
@@ -16,10 +19,54 @@ namespace {
 
 using namespace zerviko::sim;
 
-PtyServer* g_server = nullptr;
+// One process serves a bench of printers, each on its own thread and pseudo-terminal.
+constexpr int MAX_PRINTERS = 64;
+PtyServer* g_servers[MAX_PRINTERS] = {};
 
 extern "C" void OnSignal(int) {
-  if (g_server) g_server->RequestStop();
+  for (PtyServer* server : g_servers) {
+    if (server) server->RequestStop();
+  }
+}
+
+// A fault for one printer of the bench ("2@silent:0x50"), or for every printer when
+// the text names none; the text after the "@" is that of a single printer's fault.
+struct PrinterFault {
+  int printer = -1;  // -1: every printer
+  Fault fault;
+};
+
+bool ParsePrinterFault(const std::string& text, int count, PrinterFault* result,
+                       std::string* error) {
+  std::string spec = text;
+  result->printer = -1;
+  const std::size_t at = text.find('@');
+  if (at != std::string::npos) {
+    char* end = nullptr;
+    const long index = std::strtol(text.c_str(), &end, 10);
+    if (at == 0 || end != text.c_str() + at || index < 0 || index >= count) {
+      *error = "bad fault \"" + text + "\": the printer before @ must be 0 to " +
+               std::to_string(count - 1);
+      return false;
+    }
+    result->printer = static_cast<int>(index);
+    spec = text.substr(at + 1);
+  }
+  return ParseFault(spec, &result->fault, error);
+}
+
+// The file or link of printer index: "%d" in the text becomes the index; a folder
+// given for links holds one named ttyZERVIKO and the index. Empty text stays empty.
+std::string ForPrinter(const std::string& text, int index, bool folderHoldsLinks) {
+  const std::size_t at = text.find("%d");
+  if (at != std::string::npos) {
+    return text.substr(0, at) + std::to_string(index) + text.substr(at + 2);
+  }
+  std::error_code ignored;
+  if (folderHoldsLinks && !text.empty() && std::filesystem::is_directory(text, ignored)) {
+    return (std::filesystem::path(text) / ("ttyZERVIKO" + std::to_string(index))).string();
+  }
+  return text;
 }
 
 bool ParseSize(const std::string& text, std::uint32_t* size) {
@@ -83,18 +130,26 @@ bool ParseBlocks(const std::string& text, std::uint32_t base, std::vector<EraseB
 int main(int argc, char** argv) {
   CLI::App app{
       "zerviko-target: a virtual ZERVIKO printer on a pseudo-terminal.\n"
-      "Prints the device path to open on its first output line, then answers the\n"
-      "flash kernel's protocol (resident-kernel flow), or with --boot its boot program\n"
-      "first (boot-mode flow), until interrupted. It accepts only the stand-in kernel\n"
-      "files built beside it."};
+      "Prints the device path to open on its first output line (one line per printer\n"
+      "with --count), then answers the flash kernel's protocol (resident-kernel flow),\n"
+      "or with --boot its boot program first (boot-mode flow), until interrupted. It\n"
+      "accepts only the stand-in kernel files built beside it."};
   std::string link, flashOut, statsPath, blocksText;
   std::vector<std::string> deviceTexts, faultTexts;
   std::vector<int> stuck;
+  int count = 1;
   bool pace = false, noDevices = false, blank = false, once = false, verbose = false;
   bool boot = false;
   double eraseMs = -1, writeMs = -1;
   std::uint32_t flashBase = 0;
-  app.add_option("--link", link, "also make a symbolic link PATH to the device");
+  app.add_option("--count", count,
+                 "serve N independent printers, each with its own pseudo-terminal, flash and "
+                 "faults; their device paths are printed one per line, printer 0 first")
+      ->check(CLI::Range(1, MAX_PRINTERS));
+  app.add_option("--link", link,
+                 "also make a symbolic link PATH to the device; with --count, a PATH holding "
+                 "%d (the printer's number) or a folder, where the links are ttyZERVIKO0, "
+                 "ttyZERVIKO1...");
   app.add_flag("--boot", boot,
                "start in the boot program, as a printer put there by hand for the "
                "boot-mode flow (zerviko-flash program --boot-mode --reset manual); after "
@@ -127,12 +182,15 @@ int main(int argc, char** argv) {
                  "program's answers: CMD sync (to the zeros), proceed (to 0x55), download "
                  "(after the micro-kernel), e.g. silent:sync, error:sync:0x7F, "
                  "error:proceed:0xFF; silent:echo[:N] (no echo from the Nth download byte on), "
-                 "bad-echo:INDEX (that echo inverted)");
+                 "bad-echo:INDEX (that echo inverted). With --count, P@SPEC injects it into "
+                 "printer P only (from 0)");
   app.add_option("--flash-out", flashOut,
-                 "write the flash content to FILE after each end of write and on exit");
+                 "write the flash content to FILE after each end of write and on exit (with "
+                 "--count, %d in FILE stands for the printer's number)");
   app.add_option("--stats", statsPath,
                  "on exit write line_seconds, processing_seconds, late_seconds (timer "
-                 "lateness of paced replies), bytes_received and bytes_sent to FILE");
+                 "lateness of paced replies), bytes_received and bytes_sent to FILE (with "
+                 "--count, %d in FILE stands for the printer's number)");
   app.add_flag("--once", once, "exit when the host closes the port after a completed write");
   app.add_flag("-v,--verbose", verbose, "print every frame received on standard error");
   CLI11_PARSE(app, argc, argv);
@@ -164,13 +222,30 @@ int main(int argc, char** argv) {
       block.last += flashBase;
     }
   }
+  std::vector<PrinterFault> faults;
   for (const std::string& text : faultTexts) {
-    Fault fault;
-    if (!ParseFault(text, &fault, &error)) {
+    PrinterFault fault;
+    if (!ParsePrinterFault(text, count, &fault, &error)) {
       std::cerr << "zerviko-target: " << error << "\n";
       return 2;
     }
-    config.faults.push_back(fault);
+    faults.push_back(fault);
+  }
+  if (count > 1) {
+    std::error_code ignored;
+    const struct {
+      const char* option;
+      const std::string& text;
+      bool folder;
+    } named[] = {{"--link", link, true}, {"--flash-out", flashOut, false}, {"--stats", statsPath, false}};
+    for (const auto& n : named) {
+      if (n.text.empty() || n.text.find("%d") != std::string::npos ||
+          (n.folder && std::filesystem::is_directory(n.text, ignored)))
+        continue;
+      std::cerr << "zerviko-target: " << n.option << " with --count needs %d in its name"
+                << (n.folder ? " or a folder" : "") << ", one for each printer\n";
+      return 2;
+    }
   }
   using std::chrono::microseconds;
   if (eraseMs < 0) eraseMs = pace ? 20 : 0;
@@ -178,33 +253,49 @@ int main(int argc, char** argv) {
   config.eraseTime = microseconds(static_cast<long long>(eraseMs * 1000));
   config.writeTime = microseconds(static_cast<long long>(writeMs * 1000));
 
-  PtyServerOptions options;
-  options.pace = pace;
-  options.flashOutPath = flashOut;
-  options.releaseAfterWrite = once;
-  if (verbose) {
-    options.onFrame = [](const FrameRecord& frame) {
-      std::fprintf(stderr, "zerviko-target: %6d bps:", frame.lineRate);
-      const std::size_t shown = std::min<std::size_t>(frame.bytes.size(), 16);
-      for (std::size_t i = 0; i < shown; ++i) std::fprintf(stderr, " %02X", frame.bytes[i]);
-      if (shown < frame.bytes.size())
-        std::fprintf(stderr, " ... (%zu bytes)", frame.bytes.size());
-      std::fputc('\n', stderr);
-    };
-  }
-  PtyServer server(std::move(config), std::move(options));
-  if (!server.Open(&error)) {
-    std::cerr << "zerviko-target: cannot make a pseudo-terminal: " << error << "\n";
-    return 1;
-  }
-  if (!link.empty()) {
-    ::unlink(link.c_str());
-    if (::symlink(server.DevicePath().c_str(), link.c_str()) != 0) {
-      std::cerr << "zerviko-target: cannot link " << link << ": " << std::strerror(errno) << "\n";
+  std::vector<std::unique_ptr<PtyServer>> servers;
+  std::vector<std::string> links;
+  for (int i = 0; i < count; ++i) {
+    TargetConfig own = config;
+    for (const PrinterFault& fault : faults) {
+      if (fault.printer < 0 || fault.printer == i) own.faults.push_back(fault.fault);
+    }
+    PtyServerOptions options;
+    options.pace = pace;
+    options.flashOutPath = ForPrinter(flashOut, i, false);
+    options.releaseAfterWrite = once;
+    if (verbose) {
+      const std::string who = count > 1 ? "zerviko-target " + std::to_string(i) : "zerviko-target";
+      options.onFrame = [who](const FrameRecord& frame) {
+        std::string line = who + ": ";
+        char field[32];
+        std::snprintf(field, sizeof field, "%6d bps:", frame.lineRate);
+        line += field;
+        const std::size_t shown = std::min<std::size_t>(frame.bytes.size(), 16);
+        for (std::size_t b = 0; b < shown; ++b) {
+          std::snprintf(field, sizeof field, " %02X", frame.bytes[b]);
+          line += field;
+        }
+        if (shown < frame.bytes.size()) line += " ... (" + std::to_string(frame.bytes.size()) + " bytes)";
+        std::fprintf(stderr, "%s\n", line.c_str());  // one call: printers' lines never mix
+      };
+    }
+    servers.push_back(std::make_unique<PtyServer>(std::move(own), std::move(options)));
+    if (!servers.back()->Open(&error)) {
+      std::cerr << "zerviko-target: cannot make a pseudo-terminal: " << error << "\n";
+      return 1;
+    }
+    links.push_back(ForPrinter(link, i, true));
+    const std::string& path = links.back();
+    if (path.empty()) continue;
+    ::unlink(path.c_str());
+    if (::symlink(servers.back()->DevicePath().c_str(), path.c_str()) != 0) {
+      std::cerr << "zerviko-target: cannot link " << path << ": " << std::strerror(errno) << "\n";
+      for (const std::string& made : links) ::unlink(made.c_str());
       return 1;
     }
   }
-  g_server = &server;
+  for (int i = 0; i < count; ++i) g_servers[i] = servers[static_cast<std::size_t>(i)].get();
   struct sigaction action {};
   action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);
@@ -212,21 +303,32 @@ int main(int argc, char** argv) {
   sigaction(SIGTERM, &action, nullptr);
   sigaction(SIGHUP, &action, nullptr);
 
-  std::cout << server.DevicePath() << std::endl;
-  server.Serve();
-  const bool hungUp = server.HungUp();
-  server.Stop();
-  g_server = nullptr;
-  if (!link.empty()) ::unlink(link.c_str());
-  if (!statsPath.empty()) {
-    std::ofstream stats(statsPath, std::ios::trunc);
-    stats << "line_seconds=" << server.LineSeconds() << "\n"
+  for (const auto& server : servers) std::cout << server->DevicePath() << '\n';
+  std::cout << std::flush;
+  std::vector<std::thread> threads;
+  for (const auto& server : servers) threads.emplace_back([s = server.get()] { s->Serve(); });
+  for (std::thread& thread : threads) thread.join();
+
+  for (int i = 0; i < count; ++i) {
+    PtyServer& server = *servers[static_cast<std::size_t>(i)];
+    const bool hungUp = server.HungUp();
+    server.Stop();
+    g_servers[i] = nullptr;
+    if (!links[static_cast<std::size_t>(i)].empty()) ::unlink(links[static_cast<std::size_t>(i)].c_str());
+    const std::string stats = ForPrinter(statsPath, i, false);
+    if (!stats.empty()) {
+      std::ofstream out(stats, std::ios::trunc);
+      out << "line_seconds=" << server.LineSeconds() << "\n"
           << "processing_seconds=" << server.ProcessingSeconds() << "\n"
           << "late_seconds=" << server.LateSeconds() << "\n"
           << "bytes_received=" << server.Inspect([](const Target& t) { return t.BytesReceived(); })
           << "\n"
           << "bytes_sent=" << server.Inspect([](const Target& t) { return t.BytesSent(); }) << "\n";
+    }
+    if (verbose && hungUp) {
+      std::cerr << "zerviko-target" << (count > 1 ? " " + std::to_string(i) : std::string())
+                << ": the line was dropped (fault)\n";
+    }
   }
-  if (verbose && hungUp) std::cerr << "zerviko-target: the line was dropped (fault)\n";
   return 0;
 }

@@ -41,15 +41,19 @@ TEST(Win32Bridge, LibraryByOrdinalAndThe9xRegistryLayout) {
   Keys9x keys;
   keys.Add(0, "USB\\VID_10C4&PID_EA60&MI_00\\OTHER_00", "COM3");
   keys.Add(1, "USB\\VID_10C4&PID_EA60&MI_00\\AB_12_00", "COM7");
+  keys.Add(2, "USB\\VID_10C4&PID_EA60&MI_00\\CD_34_00", "COM8");
   SetEnvironmentVariableA("ZERVIKO_FAKE_BRIDGE",
                           "10c4|ea60|other|A serial cable;"
-                          "10c4|ea60|ab 12|Tarno Corp. Zerviko / Talvrine USB");
+                          "10c4|ea60|ab 12|Tarno Corp. Zerviko / Talvrine USB;"
+                          "10c4|ea60|cd 34|Tarno Corp. Zerviko / Talvrine USB");
   Win32Registry registry;
   Windows98 version;
 
   Win32BridgeLibrary library(ZERVIKO_FAKE_BRIDGE_DLL);
   ASSERT_TRUE(library.Loaded());
   EXPECT_EQ(FindBridgeComPort(library, registry, version, BRIDGE_PRODUCT_TEXT), 7);
+  EXPECT_EQ(FindBridgeComPorts(library, registry, version, BRIDGE_PRODUCT_TEXT),
+            (std::vector<int>{7, 8}));
 
   // Without the library there is no bridge, and nothing complains.
   Win32BridgeLibrary missing("NoSuchBridgeLibrary.dll");

@@ -1,0 +1,337 @@
+#include "cli/SeveralPrinters.h"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <system_error>
+#include <thread>
+
+#include "cli/Commands.h"
+#include "cli/ImageBlocks.h"
+#include "cli/Platform.h"
+#include "cli/Text.h"
+
+namespace zerviko::cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A redraw a few times a second follows a run closely enough; every message of eight
+// runs would be thousands of redraws.
+constexpr auto REDRAW_INTERVAL = std::chrono::milliseconds(200);
+constexpr int BAR_WIDTH = 20;
+
+// Text cut to at most width characters on the screen; a UTF-8 sequence is never cut.
+std::string FitColumns(const std::string& text, int width) {
+  int shown = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const bool continuation = (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80;
+    if (!continuation && shown++ == width) return text.substr(0, i);
+  }
+  return text;
+}
+
+std::string Padded(const std::string& text, std::size_t width) {
+  return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+}
+
+std::string JsonLine(const nlohmann::ordered_json& object) {
+  return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+// One printer's run. The run's thread writes it under the bench's lock; the printing
+// thread reads it under the same lock.
+struct PortRun {
+  std::string port;
+  ProgrammingOptions options;
+  std::unique_ptr<PlatformPort> serialPort = MakePlatformPort();
+  class Bench* bench = nullptr;
+  std::thread thread;
+
+  int percent = 0;
+  std::string stage;        // the last stage message, printable
+  std::string label;        // what the live line shows: the stage, or the block in hand
+  std::string lastMessage;  // printable
+  std::string error;        // the level-0 message of a failed run, printable
+  bool done = false;
+  bool ok = false;
+  double seconds = 0;
+  std::string hint;  // why the port would not open, in a user's words
+
+  std::string logLines;  // the run's own until it ends, so that no other run cuts in
+};
+
+class Bench {
+ public:
+  Bench(const std::vector<std::string>& ports, const ProgrammingOptions& options,
+        BenchOutput output, StatusLog& log)
+      : m_output(output), m_bTerminal(!output.json && OutputIsTerminal()), m_log(log) {
+    for (const std::string& port : ports) {
+      auto run = std::make_unique<PortRun>();
+      run->port = port;
+      run->options = options;
+      run->options.portName = port;
+      run->bench = this;
+      m_portWidth = std::max(m_portWidth, port.size());
+      m_runs.push_back(std::move(run));
+    }
+  }
+
+  int Run(const std::vector<std::uint8_t>& image) {
+    m_bytesWritten = ImageBlocks(image).bytesWritten;
+    {
+      // The first Ctrl-C asks every run to stop before its next block; a second one
+      // ends the program at once.
+      InterruptGuard interrupt;
+      for (auto& run : m_runs) {
+        PortRun* r = run.get();
+        try {
+          r->thread = std::thread([this, r, &image] { Execute(*r, image); });
+        } catch (const std::system_error& e) {
+          std::lock_guard<std::mutex> lock(m_mutex);
+          r->error = r->lastMessage = std::string("cannot start a run: ") + e.what();
+          EndRun(*r);
+        }
+      }
+      WaitForRuns();
+      for (auto& run : m_runs) {
+        if (run->thread.joinable()) run->thread.join();
+      }
+    }
+    if (m_output.json) {
+      nlohmann::ordered_json last;
+      const std::vector<std::string> failed = FailedPorts();
+      last["result"] = failed.empty() ? "ok" : "failed";
+      if (!failed.empty()) last["failed"] = failed;
+      std::cout << JsonLine(last) << std::endl;
+    } else {
+      PrintSummary();
+    }
+    for (const std::string& line : m_deferredErrors) std::cerr << line << '\n';
+    std::cerr << std::flush;
+    return FailedPorts().empty() ? EXIT_OK : EXIT_FAILED;
+  }
+
+ private:
+  static int Callback(void* context, int percent, int level, int blockMessage, const char* text,
+                      std::uint8_t* abortFlag) {
+    auto* run = static_cast<PortRun*>(context);
+    run->bench->OnMessage(*run, percent, level, blockMessage, text, abortFlag);
+    return 0;
+  }
+
+  void Execute(PortRun& run, const std::vector<std::uint8_t>& image) {
+    const auto start = Clock::now();
+    const bool ok = ProgramTarget(run.options, image.data(), static_cast<std::int32_t>(image.size()),
+                                  &Callback, &run, run.serialPort->Port());
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const std::string hint = ok ? std::string() : run.serialPort->OpenHint(run.port);
+    // The run's block goes into the log whole, so that the lines of two runs never mix.
+    m_log.Write("****** PORT " + run.port + " ******\n" + run.logLines + END_MARKER);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    run.logLines = std::string();
+    run.ok = ok;
+    run.seconds = seconds;
+    run.hint = hint;
+    EndRun(run);
+  }
+
+  void OnMessage(PortRun& run, int percent, int level, int blockMessage, const char* text,
+                 std::uint8_t* abortFlag) {
+    const bool interrupted = InterruptGuard::Interrupted() && abortFlag;
+    if (interrupted) *abortFlag = 1;
+    if (m_log.IsOpen()) {
+      char line[300];
+      std::snprintf(line, sizeof line, "%d: %s\n", level, text);
+      run.logLines += line;
+    }
+    std::string json;
+    if (m_output.json) {
+      nlohmann::ordered_json message;
+      message["port"] = run.port;
+      message["percent"] = percent;
+      message["level"] = level;
+      message["block"] = blockMessage;
+      message["text"] = text;
+      json = JsonLine(message);
+    }
+    // Messages carry text from the printer (its device names): shown printable.
+    const std::string shown = PrintableText(text);
+    // The user must act on these at once: they get a line of their own, live lines or not.
+    const bool prompt = std::strcmp(text, PROMPT_BOOT_MODE) == 0 ||
+                        std::strcmp(text, PROMPT_USER_MODE) == 0;
+
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (interrupted && !m_bAbortNoted) {
+      m_bAbortNoted = true;
+      const char* note =
+          "zerviko-flash: stopping every run before its next block write (Ctrl-C again to "
+          "quit at once)";
+      // Shown at once, above the live lines, however long the runs take to stop.
+      if (m_bTerminal) {
+        m_pendingLines.push_back(note);
+      } else if (!m_output.json) {
+        std::cerr << note << std::endl;
+      }
+    }
+    run.percent = percent;
+    run.lastMessage = shown;
+    if (level == LEVEL_ERROR) run.error = shown;
+    if (level == LEVEL_STAGE && !blockMessage) run.stage = shown;
+    run.label = blockMessage ? shown : run.stage;
+    m_bDirty = true;
+    if (m_output.json) {
+      std::cout << json << std::endl;
+    } else if (m_output.verbose) {
+      Output(run.port + ": " + std::to_string(level) + ": " + shown);
+    } else if ((!m_bTerminal && level == LEVEL_STAGE && !blockMessage) || prompt) {
+      Output(run.port + ": " + shown);
+    }
+  }
+
+  // Called with the lock held, once per run.
+  void EndRun(PortRun& run) {
+    run.done = true;
+    m_bDirty = true;
+    if (m_output.json) {
+      nlohmann::ordered_json end;
+      end["port"] = run.port;
+      end["result"] = run.ok ? "ok" : "failed";
+      std::cout << JsonLine(end) << std::endl;
+    } else if (run.ok && (!m_bTerminal || m_output.verbose)) {
+      Output(run.port + ": Firmware has been successfully loaded.");
+    }
+    if (!run.ok) {
+      if (!m_output.json) {
+        Error("zerviko-flash: " + run.port + ": programming failed" +
+              (run.error.empty() ? std::string() : ": " + run.error));
+      }
+      if (!run.hint.empty()) Error("zerviko-flash: " + run.hint);
+    }
+    m_changed.notify_all();
+  }
+
+  // A line of standard output, and one of standard error. On a terminal the live lines
+  // own the screen: standard output goes above them at the next redraw, and standard
+  // error, which may be the same screen, after the table.
+  void Output(const std::string& line) {
+    if (m_bTerminal) {
+      m_pendingLines.push_back(line);
+    } else {
+      std::cout << line << std::endl;
+    }
+  }
+  void Error(const std::string& line) {
+    if (m_bTerminal) {
+      m_deferredErrors.push_back(line);
+    } else {
+      std::cerr << line << std::endl;
+    }
+  }
+
+  bool AllDone() const {
+    return std::all_of(m_runs.begin(), m_runs.end(), [](const auto& run) { return run->done; });
+  }
+
+  void WaitForRuns() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (!m_bTerminal) {
+      m_changed.wait(lock, [this] { return AllDone(); });
+      return;
+    }
+    // This thread alone writes to the screen, so no two lines are ever mixed.
+    for (;;) {
+      const bool done = AllDone();
+      if (m_bDirty) Draw();
+      if (done) return;
+      m_changed.wait_for(lock, REDRAW_INTERVAL);
+    }
+  }
+
+  std::string LiveLine(const PortRun& run) const {
+    const int percent = std::clamp(run.done && run.ok ? 100 : run.percent, 0, 100);
+    const int filled = percent * BAR_WIDTH / 100;
+    char figure[16];
+    std::snprintf(figure, sizeof figure, "] %3d %% ", percent);
+    std::string label = run.label;
+    if (run.done) label = run.ok ? std::string("programmed") : "FAILED: " + run.error;
+    return Padded(run.port, m_portWidth) + "  [" + std::string(filled, '#') +
+           std::string(BAR_WIDTH - filled, '.') + figure + label;
+  }
+
+  // One write per redraw: the cursor goes back up over the live lines, the lines that
+  // came since scroll in above them, and each live line is rewritten in place.
+  void Draw() {
+    std::string screen;
+    if (m_drawnLines > 0) screen += "\033[" + std::to_string(m_drawnLines) + "A";
+    for (const std::string& line : m_pendingLines) screen += "\r\033[K" + line + "\n";
+    m_pendingLines.clear();
+    // A live line that wrapped would throw the count of lines to go back up off.
+    const int width = std::max(20, TerminalColumns() - 1);
+    for (const auto& run : m_runs) screen += "\r\033[K" + FitColumns(LiveLine(*run), width) + "\n";
+    m_drawnLines = static_cast<int>(m_runs.size());
+    std::cout << screen << std::flush;
+    m_bDirty = false;
+  }
+
+  void PrintSummary() {
+    std::size_t portWidth = std::max<std::size_t>(m_portWidth, 4);
+    std::string table = Padded("PORT", portWidth) + "  RESULT  SECONDS  KiB/s  LAST MESSAGE\n";
+    for (const auto& run : m_runs) {
+      // The rate of the whole run, as a single run's summary line gives it.
+      char rate[16] = "";
+      if (run->ok && run->seconds > 0)
+        std::snprintf(rate, sizeof rate, "%.1f", static_cast<double>(m_bytesWritten) / 1024.0 / run->seconds);
+      char figures[48];
+      std::snprintf(figures, sizeof figures, "  %-6s  %7.1f  %5s  ", run->ok ? "ok" : "failed",
+                    run->seconds, rate);
+      table += Padded(run->port, portWidth) + figures + run->lastMessage + "\n";
+    }
+    const std::vector<std::string> failed = FailedPorts();
+    const std::size_t programmed = m_runs.size() - failed.size();
+    table += std::to_string(programmed) + " of " + std::to_string(m_runs.size()) +
+             " printers programmed";
+    for (std::size_t i = 0; i < failed.size(); ++i) table += (i == 0 ? "; failed: " : ", ") + failed[i];
+    std::cout << (m_bTerminal ? "\n" : "") << table << ".\n" << std::flush;
+  }
+
+  std::vector<std::string> FailedPorts() const {
+    std::vector<std::string> failed;
+    for (const auto& run : m_runs) {
+      if (!run->ok) failed.push_back(run->port);
+    }
+    return failed;
+  }
+
+  const BenchOutput m_output;
+  const bool m_bTerminal;
+  StatusLog& m_log;
+  std::vector<std::unique_ptr<PortRun>> m_runs;
+  std::size_t m_portWidth = 0;
+  std::uint64_t m_bytesWritten = 0;
+
+  std::mutex m_mutex;
+  std::condition_variable m_changed;
+  bool m_bDirty = true;
+  bool m_bAbortNoted = false;
+  int m_drawnLines = 0;
+  std::vector<std::string> m_pendingLines;
+  std::vector<std::string> m_deferredErrors;
+};
+
+}  // namespace
+
+int ProgramSeveralPrinters(const std::vector<std::string>& ports, const ProgrammingOptions& options,
+                           const std::vector<std::uint8_t>& image, BenchOutput output,
+                           StatusLog& log) {
+  Bench bench(ports, options, output, log);
+  return bench.Run(image);
+}
+
+}  // namespace zerviko::cli

@@ -1,0 +1,135 @@
+// zerviko-flash program on a bench of virtual printers at once.
+#include <map>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "engine/TermiosSerialPort.h"
+#include "tests/e2e/Support.h"
+
+namespace zerviko::e2e {
+namespace {
+
+using Json = nlohmann::json;
+
+Child Bench(const std::vector<std::string>& ports, const std::vector<std::string>& more) {
+  std::vector<std::string> arguments{ZERVIKO_FLASH, "program"};
+  for (const std::string& port : ports) arguments.insert(arguments.end(), {"--port", port});
+  arguments.insert(arguments.end(), more.begin(), more.end());
+  return Child(arguments);
+}
+
+// What --json said of each port: its messages and its result, checked to come in
+// that order, and the last line.
+struct BenchJson {
+  explicit BenchJson(const std::string& out) {
+    std::istringstream stream(out);
+    std::string line;
+    while (std::getline(stream, line)) {
+      const Json object = Json::parse(line);
+      if (!object.contains("port")) {
+        last = object;
+        continue;
+      }
+      EXPECT_EQ(line.rfind(R"({"port":)", 0), 0u) << line;
+      const std::string port = object["port"];
+      EXPECT_FALSE(results.count(port)) << "after the port's result: " << line;
+      if (object.contains("result")) {
+        results[port] = object["result"];
+      } else {
+        messages[port].push_back(object);
+      }
+    }
+  }
+  std::map<std::string, std::vector<Json>> messages;
+  std::map<std::string, std::string> results;
+  Json last;
+};
+
+TEST(SeveralPrinters, EachRunOnItsOwnWithItsJsonAndItsLogBlock) {
+  const Bytes pattern = Pattern(3000);
+  const std::string image(pattern.begin(), pattern.end());
+  const std::string imagePath = File("bench.bin", image);
+  // Five printers of one program; printer 2 refuses its second block, and the test
+  // holds printer 4's port as another program would.
+  Child target({ZERVIKO_TARGET, "--count", "5", "--link", Path("bench-tty%d"), "--fault",
+                "2@error:0x50:0x53:2", "--flash-out", Path("bench-flash%d.bin")});
+  std::vector<std::string> ports;
+  for (int i = 0; i < 5; ++i) ports.push_back(Path("bench-tty" + std::to_string(i)));
+  // The links appear once the printers are up.
+  for (int i = 0; i < 1000 && ::access(ports[4].c_str(), F_OK) != 0; ++i) std::this_thread::sleep_for(10ms);
+  TermiosSerialPort holder;
+  EXPECT_TRUE(holder.Open(ports[4]));
+
+  const std::vector<std::vector<std::string>> namedTwice = {
+      {ports[0], ports[0]}, {ports[1], std::filesystem::read_symlink(ports[1]).string()}, {"all", ports[0]}};
+  for (const auto& twice : namedTwice) {
+    Child usage = Bench(twice, {"--image", imagePath});
+    EXPECT_EQ(usage.Run(30s), 2) << twice[1] << usage.err;
+  }
+
+  Child bench = Bench(ports, {"--image", imagePath, "--json", "--log", Path("bench.log")});
+  EXPECT_EQ(bench.Run(60s), 1) << bench.err;
+  const BenchJson json(bench.out);
+  EXPECT_EQ(json.last, Json::parse(R"({"result":"failed","failed":[")" + ports[2] + R"(",")" +
+                                   ports[4] + R"("]})"));
+  const std::string wanted[] = {"ok", "ok", "failed", "ok", "failed"};
+  const std::string log = ReadFile(Path("bench.log"));
+  std::size_t logSize = 0;
+  for (int i = 0; i < 5; ++i) {
+    SCOPED_TRACE(ports[i]);
+    EXPECT_EQ(json.results.at(ports[i]), wanted[i]);
+    // Each run's lines, whole, after the line that names its port.
+    std::string block = "****** PORT " + ports[i] + " ******\r\n";
+    for (const Json& m : json.messages.at(ports[i]))
+      block += std::to_string(m["level"].get<int>()) + ": " + m["text"].get<std::string>() + "\r\n";
+    block += "****** END OF CURRENT UPDATE ******\r\n\r\n";
+    EXPECT_NE(log.find(block), std::string::npos);
+    logSize += block.size();
+  }
+  EXPECT_EQ(log.size(), logSize) << "nothing but the five blocks";
+  EXPECT_EQ(json.messages.at(ports[2]).back()["text"], "Error, kernel says: WRITE_ERROR");
+  EXPECT_EQ(json.messages.at(ports[4]).back()["text"], "Can't open " + ports[4]);
+  EXPECT_NE(bench.err.find(ports[4] + " is in use by another program."), std::string::npos)
+      << bench.err;
+
+  // With "all", the stand-in bridge is the bench, and the output names its port.
+  ::setenv("ZERVIKO_SYSFS_ROOT", Path("no-sysfs").c_str(), 1);
+  ::setenv("ZERVIKO_BRIDGE_PORT", ports[0].c_str(), 1);
+  // Without a terminal, plain lines prefixed with the port, then the table.
+  Child all = Bench({"all"}, {"--image", imagePath});
+  ::unsetenv("ZERVIKO_BRIDGE_PORT");
+  EXPECT_EQ(all.Run(60s), 0) << all.err;
+  EXPECT_NE(all.out.find(ports[0] + ": Writing image to the EEPROM\n"), std::string::npos) << all.out;
+  EXPECT_NE(all.out.find(ports[0] + ": Firmware has been successfully loaded.\n"), std::string::npos);
+  EXPECT_NE(all.out.find("\n1 of 1 printers programmed.\n"), std::string::npos) << all.out;
+
+  target.Signal(SIGTERM);  // the printers write their flash as they stop
+  EXPECT_EQ(target.Run(30s), 0);
+  for (int i : {0, 1, 3})
+    EXPECT_EQ(ReadFile(Path("bench-flash" + std::to_string(i) + ".bin")).substr(0, image.size()), image) << i;
+}
+
+TEST(SeveralPrinters, CtrlCStopsEveryRunBeforeItsNextBlock) {
+  sim::TargetConfig config;
+  config.writeTime = 10ms;  // slow enough writes that the signal lands mid-image
+  std::vector<std::unique_ptr<Printer>> printers;
+  std::vector<std::string> ports;
+  for (int i = 0; i < 4; ++i) ports.push_back(printers.emplace_back(std::make_unique<Printer>(config))->Device());
+  const Bytes image = Pattern(256 * 128);
+  Child bench = Bench(ports, {"--image", File("bench-big.bin", std::string(image.begin(), image.end())), "--json"});
+  std::thread user([&] {  // once a printer has its fourth block
+    for (int i = 0; i < 3000 && printers[0]->Flash()[384] != image[384]; ++i) std::this_thread::sleep_for(10ms);
+    bench.Signal(SIGINT);
+  });
+  EXPECT_EQ(bench.Run(60s), 1);
+  user.join();
+  const BenchJson json(bench.out);
+  EXPECT_EQ(json.last["failed"].size(), 4u) << bench.out;
+  for (const std::string& port : ports)
+    EXPECT_EQ(json.messages.at(port).back()["text"], "Programming aborted") << port;
+  EXPECT_EQ(bench.out.find("Writing block 7F80..7FFF"), std::string::npos) << "stopped early";
+}
+
+}  // namespace
+}  // namespace zerviko::e2e

@@ -1,4 +1,7 @@
 // zerviko-flash program on a bench of virtual printers at once.
+#include <pty.h>
+#include <termios.h>
+
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -12,11 +15,12 @@ namespace {
 
 using Json = nlohmann::json;
 
-Child Bench(const std::vector<std::string>& ports, const std::vector<std::string>& more) {
+Child Bench(const std::vector<std::string>& ports, const std::vector<std::string>& more,
+            const std::string& terminal = "") {
   std::vector<std::string> arguments{ZERVIKO_FLASH, "program"};
   for (const std::string& port : ports) arguments.insert(arguments.end(), {"--port", port});
   arguments.insert(arguments.end(), more.begin(), more.end());
-  return Child(arguments);
+  return Child(arguments, terminal);
 }
 
 // What --json said of each port: its messages and its result, checked to come in
@@ -129,6 +133,49 @@ TEST(SeveralPrinters, CtrlCStopsEveryRunBeforeItsNextBlock) {
   for (const std::string& port : ports)
     EXPECT_EQ(json.messages.at(port).back()["text"], "Programming aborted") << port;
   EXPECT_EQ(bench.out.find("Writing block 7F80..7FFF"), std::string::npos) << "stopped early";
+}
+
+// On a terminal: a live line per port, redrawn in place, the last drawing each run's
+// end, then the table.
+TEST(SeveralPrinters, OnATerminalALiveLinePerPortThenTheTable) {
+  Printer good, refusing({}, {"error:0x50:0x53:2"});
+  int master = -1, slave = -1;
+  termios raw{};
+  ::cfmakeraw(&raw);  // the bytes as written, no CR added
+  winsize size{};
+  size.ws_col = 200;
+  ASSERT_EQ(::openpty(&master, &slave, nullptr, &raw, &size), 0);
+  std::string screen;
+  std::thread reader([&] {
+    char bytes[4096];
+    for (ssize_t n; (n = ::read(master, bytes, sizeof bytes)) > 0;) screen.append(bytes, static_cast<std::size_t>(n));
+  });
+  const Bytes image = Pattern(1000);
+  const std::string ports[] = {good.Device(), refusing.Device()};
+  Child bench = Bench({ports[0], ports[1]}, {"--image", File("tty.bin", std::string(image.begin(), image.end()))},
+                      ::ttyname(slave));
+  ::close(slave);  // the child holds it: its end ends the reader
+  EXPECT_EQ(bench.Run(60s), 1) << bench.err;
+  reader.join();
+  ::close(master);
+
+  const std::size_t width = std::max(ports[0].size(), ports[1].size());
+  auto padded = [&](std::string port) { return port + std::string(width - port.size(), ' '); };
+  // The last drawing, then the table, and nothing else.
+  const std::size_t last = screen.rfind("\033[2A");
+  ASSERT_NE(last, std::string::npos) << screen;
+  const std::string drawn = "\033[2A\r\033[K" + padded(ports[0]) + "  [####################] 100 % programmed\n"
+                            "\r\033[K" + padded(ports[1]) + "  [##..................]  12 % FAILED: Error, kernel says: WRITE_ERROR\n\n";
+  EXPECT_EQ(screen.substr(last, drawn.size()), drawn);
+  std::istringstream table(screen.substr(last + drawn.size()));
+  std::string line[4];
+  for (std::string& l : line) std::getline(table, l);
+  EXPECT_EQ(line[0].rfind("PORT", 0), 0u) << line[0];
+  EXPECT_EQ(line[1].rfind(padded(ports[0]) + "  ok      ", 0), 0u) << line[1];
+  EXPECT_EQ(line[2].rfind(padded(ports[1]) + "  failed  ", 0), 0u) << line[2];
+  EXPECT_EQ(line[3], "1 of 2 printers programmed; failed: " + ports[1] + ".");
+  EXPECT_TRUE(table.peek() == EOF) << screen;
+  EXPECT_NE(bench.err.find(ports[1] + ": programming failed: Error, kernel says: WRITE_ERROR"), std::string::npos);
 }
 
 }  // namespace

@@ -108,15 +108,20 @@ inline ProgrammingOptions Options(const std::string& port) {
   return options;
 }
 
-// A program run as a child, its standard output and error kept.
+// A program run as a child, its standard output and error kept; or its standard output
+// on a terminal (the device path of one), which the test reads.
 class Child {
  public:
-  explicit Child(const std::vector<std::string>& arguments) {
+  explicit Child(const std::vector<std::string>& arguments, const std::string& terminal = "") {
     static int children = 0;
     m_out = Path("out" + std::to_string(++children));
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (terminal.empty()) {
+      posix_spawn_file_actions_addopen(&actions, 1, m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    } else {
+      posix_spawn_file_actions_addopen(&actions, 1, terminal.c_str(), O_WRONLY | O_NOCTTY, 0);
+    }
     posix_spawn_file_actions_addopen(&actions, 2, (m_out + "e").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     std::vector<char*> argv;
     for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));

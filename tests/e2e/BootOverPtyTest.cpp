@@ -1,10 +1,7 @@
 // Recovering a printer over a line without modem lines: zerviko-flash's boot-mode flow
 // with a hand reset, over the real termios port, against the virtual printer program
 // started in its boot program.
-#include <gtest/gtest.h>
-
 #include <regex>
-#include <thread>
 
 #include "tests/e2e/Support.h"
 
@@ -14,11 +11,7 @@ namespace {
 const std::string kDir = ZERVIKO_PROGRAM_DIR;
 const std::string kMicroKernel = kDir + "uKernel2329.cde";
 
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+struct Outcome { int status; std::string out, err; };
 
 // Starts zerviko-target with targetArgs on a link, runs zerviko-flash program against
 // it with flashArgs, then ends the printer.
@@ -31,10 +24,7 @@ Outcome RunAgainstTarget(const std::vector<std::string>& targetArgs, const std::
   std::vector<std::string> program{ZERVIKO_FLASH, "program", "--port", link};
   program.insert(program.end(), flashArgs.begin(), flashArgs.end());
   Child flash(program);
-  Outcome outcome;
-  outcome.status = flash.Run(60s);
-  outcome.out = flash.out;
-  outcome.err = flash.err;
+  const Outcome outcome{flash.Run(60s), flash.out, flash.err};  // in this order
   printer.Signal(SIGTERM);
   printer.Run(10s);
   return outcome;

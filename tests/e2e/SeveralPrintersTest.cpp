@@ -142,8 +142,7 @@ TEST(SeveralPrinters, OnATerminalALiveLinePerPortThenTheTable) {
   int master = -1, slave = -1;
   termios raw{};
   ::cfmakeraw(&raw);  // the bytes as written, no CR added
-  winsize size{};
-  size.ws_col = 200;
+  winsize size{24, 200, 0, 0};
   ASSERT_EQ(::openpty(&master, &slave, nullptr, &raw, &size), 0);
   std::string screen;
   std::thread reader([&] {

@@ -13,12 +13,12 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <random>
 #include <thread>
 
 #include "ports/CupsPrinters.h"
 #include "ports/LinuxPorts.h"
 #include "ports/SysfsSerial.h"
+#include "tests/TempFolder.h"
 
 namespace zerviko::ports {
 namespace {
@@ -31,11 +31,7 @@ using Strings = std::vector<std::string>;
 // A folder of its own, removed at the end, and a sysfs tree in it as the kernel links it.
 class Tree {
  public:
-  Tree() {
-    std::random_device random;
-    do m_root = fs::temp_directory_path() / ("zerviko-ports-" + std::to_string(random()));
-    while (!fs::create_directory(m_root));
-  }
+  Tree() : m_root(test::MakeTempFolder("zerviko-ports-")) {}
   ~Tree() { fs::remove_all(m_root); }
   const fs::path& Root() const { return m_root; }
   std::string operator/(const std::string& name) const { return (m_root / name).string(); }

@@ -3,13 +3,8 @@
 // also made with the Linux zerviko-flash against a printer of its own, and the two
 // must say the same (JSON lines, standard error, exit status, status log), but for
 // the port's name. Port discovery goes through Wine's spooler and registry and a
-// stand-in bridge library.
-//
-// The Windows build's tests run this program (tests/windows/CMakeLists.txt) and give
-// it, in the environment: WINEPREFIX, ZERVIKO_WINE (the wine program),
-// ZERVIKO_WINDOWS_FLASH (zerviko-flash.exe),
-// ZERVIKO_WINDOWS_ZIP (the program folder's zip) and ZERVIKO_FAKE_BRIDGE_DIR (the
-// folder of the stand-in CP210xManufacturing.dll).
+// stand-in bridge library. The Windows build's tests run this program and say where
+// Wine, the prefix, the exe, the zip and the stand-in library are (SetUp names them).
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -127,16 +122,9 @@ TEST_F(Wine, ProgramsThroughAComPortAsLinuxDoes) {
     // The same kernel files for both, so that the texts naming them are the same.
     const std::vector<std::string> common = {"--package", kSample, "--json", "--kernel-dir",
                                              kLinuxProgramDir};
-    auto arguments = [&](const std::string& port, const std::string& log) {
-      std::vector<std::string> all = {"program", "--port", port, "--log", log};
-      all.insert(all.end(), common.begin(), common.end());
-      return all;
-    };
-    std::vector<std::string> linuxArguments = arguments(linuxPort, linuxLog);
-    linuxArguments.insert(linuxArguments.begin(), kLinuxFlash);
-    Child linuxRun(linuxArguments);
-    Child windowsRun =
-        WineRun(Setting("ZERVIKO_WINDOWS_FLASH"), arguments(row.com, windowsLog));
+    auto arguments = [&](std::vector<std::string> all) { return all.insert(all.end(), common.begin(), common.end()), all; };
+    Child linuxRun(arguments({kLinuxFlash, "program", "--port", linuxPort, "--log", linuxLog}));
+    Child windowsRun = WineRun(Setting("ZERVIKO_WINDOWS_FLASH"), arguments({"program", "--port", row.com, "--log", windowsLog}));
     EXPECT_EQ(Run(linuxRun), row.status) << linuxRun.err;
     EXPECT_EQ(Run(windowsRun), row.status) << windowsRun.err;
 

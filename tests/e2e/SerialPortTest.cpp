@@ -130,14 +130,14 @@ TEST_F(Port, SettingsTextsAndRates) {
   EXPECT_EQ(Line(), "9600 2");
   for (const char* refused : {"", "baud=9600 parity=x", "baud=fast", "data=9", "stop=3", "stop=1.5 data=8",
                               "xon=maybe", "odsr=on", "dtr=hs", "rts=tg", "speed=9600", "baud9600",
-                              "baud=-1 data=8", "=8"}) {
+                              "baud=-1 data=8", "=8", "to=x"}) {
     EXPECT_FALSE(m_port.Configure(refused)) << refused;
     EXPECT_EQ(Line(), "9600 2") << refused;
   }
   // Keys and values in any case, the mode command's short rates; what a text leaves out stays.
   for (auto [text, line] : {std::pair{"BAUD=96 Parity=E DATA=7 STOP=1 XON=ON", "9600 1 xon"},
                             {"baud=19 parity=m data=5 stop=1.5", "19200 2"},
-                            {"baud=4800 rts=hs", "4800 2 rtscts"},
+                            {"baud=4800 rts=hs TO=ON", "4800 2 rtscts"},
                             {"parity=s octs=off data=6", "4800 2"}, {kLine, "9600 2"}}) {
     EXPECT_TRUE(m_port.Configure(text)) << text;
     EXPECT_EQ(Line(), line) << text;

@@ -137,7 +137,7 @@ TEST_F(Port, SettingsTextsAndRates) {
   // Keys and values in any case, the mode command's short rates; what a text leaves out stays.
   for (auto [text, line] : {std::pair{"BAUD=96 Parity=E DATA=7 STOP=1 XON=ON", "9600 1 xon"},
                             {"baud=19 parity=m data=5 stop=1.5", "19200 2"},
-                            {"baud=4800 rts=hs TO=ON", "4800 2 rtscts"},
+                            {"baud=1", "1 2 other"}, {"baud=4800 rts=hs TO=ON", "4800 2 rtscts"},
                             {"parity=s octs=off data=6", "4800 2"}, {kLine, "9600 2"}}) {
     EXPECT_TRUE(m_port.Configure(text)) << text;
     EXPECT_EQ(Line(), line) << text;

@@ -64,8 +64,9 @@ class FakePlatform : public PrintSpooler, public BridgeLibrary, public Registry,
     if (m_row.countsDevices) count = static_cast<std::uint32_t>(m_row.devices.size());
     return BRIDGE_SUCCESS;
   }
-  int GetProductText(std::uint32_t index, BridgeProductBuffer& text, std::uint32_t) override {
-    if (index >= m_row.devices.size() || !m_row.devices[index].product) return 1;
+  int GetProductText(std::uint32_t index, BridgeProductBuffer& text, std::uint32_t what) override {
+    // The maker's library gives the description for 1 (0: the serial number, 2: the path).
+    if (index >= m_row.devices.size() || !m_row.devices[index].product || what != 1) return 1;
     const std::string& product = *m_row.devices[index].product;
     std::memcpy(text.data(), product.data(), std::min(product.size(), text.size()));  // like a careless library:
     if (product.size() < text.size()) text[product.size()] = '\0';                     // no room, no terminator

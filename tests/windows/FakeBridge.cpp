@@ -67,9 +67,9 @@ int WINAPI FakeGetDeviceCount(DWORD* count) {
   return SUCCESS;
 }
 
-int WINAPI FakeGetProductText(DWORD index, void* text, DWORD) {
+int WINAPI FakeGetProductText(DWORD index, void* text, DWORD what) {
   Device device;
-  if (!Find(index, &device)) return NO_DEVICE;
+  if (!Find(index, &device) || what != 1) return NO_DEVICE;  // 1: the description, as the real one
   std::strncpy(static_cast<char*>(text), device.product.c_str(), 255);
   return SUCCESS;
 }

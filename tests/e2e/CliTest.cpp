@@ -108,7 +108,8 @@ TEST(Cli, UsageErrorsComeBeforeThePortIsOpened) {
   }
   for (auto arguments : {std::vector<std::string>{"--image", image}, {"--port", printer.Device()},
                          {kTarget, "--fault", "bogus:0x50"}, {kTarget, "--fault", "error:0x50"},
-                         {kTarget, "--blocks", "4K,zero"}, {kTarget, "--device", "23:short code"}}) {
+                         {kTarget, "--blocks", "4K,zero"}, {kTarget, "--blocks", "255x1K,1K"},
+                         {kTarget, "--count", "2", "--flash-out", Path("")}, {kTarget, "--device", "23:short code"}}) {
     Child child = arguments[0] == kTarget ? Child(arguments) : Program(arguments);
     EXPECT_EQ(child.Run(30s), 2) << arguments[1];
     EXPECT_FALSE(child.err.empty()) << arguments[1];

@@ -149,6 +149,8 @@ INSTANTIATE_TEST_SUITE_P(Engine, Runs, ::testing::Values(
           .before = PROMPT_USER_MODE, .check = [](Rig& r) {
             EXPECT_EQ(r.log.find('R'), std::string::npos);
             EXPECT_EQ(r.log.find('D'), std::string::npos);
+            const Bytes again = Pattern(300, 7);  // the printer waits in its boot program again
+            EXPECT_TRUE(r.Run(again.data(), 300)) << r.messages.back().text;
           }}},
 
     // The boot program's answers and echoes.

@@ -46,13 +46,9 @@ TEST(BootOverPtyTest, AHandResetProgramsThePrinter) {
   // The user is asked at both ends, and the modem lines were never touched (a pty has
   // none: any change of them fails the run).
   const std::string log = ReadFile(Path("Status.log"));
-  EXPECT_NE(log.find("1: Loading uKernel " + kMicroKernel + "\r\n2: " + PROMPT_BOOT_MODE +
-                     "\r\n2: Synching at 9600 baud\r\n"),
-            std::string::npos)
-      << log;
-  EXPECT_NE(log.find(std::string("1: ") + PROMPT_USER_MODE + "\r\n1: Programming complete\r\n****"),
-            std::string::npos)
-      << log;
+  EXPECT_NE(log.find("1: Loading uKernel " + kMicroKernel + "\r\n2: " + PROMPT_BOOT_MODE + "\r\n2: Synching at 9600 baud\r\n"),
+            std::string::npos) << log;
+  EXPECT_NE(log.find(std::string("1: ") + PROMPT_USER_MODE + "\r\n1: Programming complete\r\n****"), std::string::npos) << log;
   EXPECT_EQ(log.find("Resetting target"), std::string::npos);
 
   // Plain output: both requests as lines, then the success text and its summary.

@@ -94,8 +94,7 @@ TEST(SeveralPrinters, EachRunOnItsOwnWithItsJsonAndItsLogBlock) {
   EXPECT_EQ(log.size(), logSize) << "nothing but the five blocks";
   EXPECT_EQ(json.messages.at(ports[2]).back()["text"], "Error, kernel says: WRITE_ERROR");
   EXPECT_EQ(json.messages.at(ports[4]).back()["text"], "Can't open " + ports[4]);
-  EXPECT_NE(bench.err.find(ports[4] + " is in use by another program."), std::string::npos)
-      << bench.err;
+  EXPECT_NE(bench.err.find(ports[4] + " is in use by another program."), std::string::npos) << bench.err;
 
   // With "all", the stand-in bridge is the bench, and the output names its port.
   ::setenv("ZERVIKO_SYSFS_ROOT", Path("no-sysfs").c_str(), 1);
@@ -105,8 +104,7 @@ TEST(SeveralPrinters, EachRunOnItsOwnWithItsJsonAndItsLogBlock) {
   ::unsetenv("ZERVIKO_BRIDGE_PORT");
   EXPECT_EQ(all.Run(60s), 0) << all.err;
   EXPECT_NE(all.out.find(ports[0] + ": Writing image to the EEPROM\n"), std::string::npos) << all.out;
-  EXPECT_NE(all.out.find(ports[0] + ": Firmware has been successfully loaded.\n"), std::string::npos);
-  EXPECT_NE(all.out.find("\n1 of 1 printers programmed.\n"), std::string::npos) << all.out;
+  EXPECT_NE(all.out.find(ports[0] + ": Firmware has been successfully loaded.\nPORT "), std::string::npos) << all.out;
 
   target.Signal(SIGTERM);  // the printers write their flash as they stop
   EXPECT_EQ(target.Run(30s), 0);
@@ -155,8 +153,7 @@ TEST(SeveralPrinters, OnATerminalALiveLinePerPortThenTheTable) {
                       ::ttyname(slave));
   ::close(slave);  // the child holds it: its end ends the reader
   EXPECT_EQ(bench.Run(60s), 1) << bench.err;
-  reader.join();
-  ::close(master);
+  reader.join(), ::close(master);
 
   const std::size_t width = std::max(ports[0].size(), ports[1].size());
   auto padded = [&](std::string port) { return port + std::string(width - port.size(), ' '); };

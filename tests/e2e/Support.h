@@ -117,11 +117,8 @@ class Child {
     m_out = Path("out" + std::to_string(++children));
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    if (terminal.empty()) {
-      posix_spawn_file_actions_addopen(&actions, 1, m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    } else {
-      posix_spawn_file_actions_addopen(&actions, 1, terminal.c_str(), O_WRONLY | O_NOCTTY, 0);
-    }
+    posix_spawn_file_actions_addopen(&actions, 1, terminal.empty() ? m_out.c_str() : terminal.c_str(),
+                                     terminal.empty() ? O_WRONLY | O_CREAT | O_TRUNC : O_WRONLY | O_NOCTTY, 0600);
     posix_spawn_file_actions_addopen(&actions, 2, (m_out + "e").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     std::vector<char*> argv;
     for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));

@@ -7,7 +7,7 @@
 namespace zerviko::test {
 namespace {
 
-struct Spec {
+struct Row {
   std::vector<const char*> faults{};  // the virtual printer's, as zerviko-target --fault takes them
   std::vector<Cue> cues{};
   std::function<void(Rig&)> setup{};
@@ -23,7 +23,7 @@ struct Spec {
 };
 struct Case {
   const char* name;
-  Spec spec;
+  Row row;
 };
 void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
 
@@ -39,7 +39,7 @@ std::string Expand(std::string text, const Rig& rig) {
 class Runs : public ::testing::TestWithParam<Case> {};
 
 TEST_P(Runs, EndAsTheRowSays) {
-  const Spec& c = GetParam().spec;
+  const Row& c = GetParam().row;
   Rig rig;
   for (const char* text : c.faults) {
     sim::Fault fault;

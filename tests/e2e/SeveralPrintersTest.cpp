@@ -82,7 +82,7 @@ TEST(SeveralPrinters, EachRunOnItsOwnWithItsJsonAndItsLogBlock) {
   std::size_t logSize = 0;
   for (int i = 0; i < 5; ++i) {
     SCOPED_TRACE(ports[i]);
-    EXPECT_EQ(json.results.at(ports[i]), wanted[i]);
+    EXPECT_EQ(json.results.at(ports[i]), wanted[i]) << json.messages.at(ports[i]).back()["text"];
     // Each run's lines, whole, after the line that names its port.
     std::string block = "****** PORT " + ports[i] + " ******\r\n";
     for (const Json& m : json.messages.at(ports[i]))

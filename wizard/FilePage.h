@@ -29,6 +29,7 @@ class CFolderItem {
 
   const std::string& Text() const { return m_strText; }
   int Picture() const { return m_nPicture; }
+  bool Expanded() const { return m_bExpanded; }
   CFolderItem* Parent() const { return m_pParent; }
   const std::vector<std::unique_ptr<CFolderItem>>& Children() const { return m_children; }
 
@@ -37,6 +38,7 @@ class CFolderItem {
   std::string m_strText;
   CFolderItem* m_pParent;
   int m_nPicture = PICTURE_FOLDER_CLOSED;
+  bool m_bExpanded = false;
   std::vector<std::unique_ptr<CFolderItem>> m_children;
 };
 
@@ -96,6 +98,7 @@ class CFilePage {
   void FillSubfolders(CFolderItem& item);
   void SelectStartFolder(int drive);
   void SetPicture(CFolderItem& item, int picture);
+  void SetExpanded(CFolderItem& item, bool bExpanded);
   void ShowError(StringId id);
   void SetStatus(const std::string& text);
 
@@ -104,6 +107,7 @@ class CFilePage {
   std::unique_ptr<const Volumes> m_pVolumes;
 
   std::string m_strStartFolder;
+  bool m_bInitialised = false;
   int m_nPrevDrive = -1;
   std::vector<DriveEntry> m_drives;
   int m_nSelectedDrive = -1;

@@ -21,9 +21,9 @@ int LanguageFromPackName(std::string_view fileName, std::string_view extension);
 std::vector<std::string> LanguagePackFolders(const std::string& appDir);
 
 // The pack to use: in the first folder that holds any, the first file matching
-// "*" + extension (letter case ignored) in the order the folder listing gives
-// (name order on Linux, the directory search's on Windows). Full path; empty when
-// there is none.
+// "*" + extension (letter case ignored) in the order of the names' bytes, so that the
+// choice depends neither on the file system nor on the user's locale. Full path;
+// empty when there is none.
 std::string FindLanguagePack(const std::vector<std::string>& folders, std::string_view extension);
 
 }  // namespace zerviko::wizard

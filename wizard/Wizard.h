@@ -64,8 +64,10 @@ class CWizard : public WizardState {
   CProgramPage m_programPage;
 
  private:
+  // Shows page n's view and runs its show handler.
+  void ShowPageView(int n);
+
   IWizardView& m_view;
-  IPageView* m_pages[3];
 };
 
 }  // namespace zerviko::wizard

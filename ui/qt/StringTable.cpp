@@ -1,4 +1,4 @@
-#include "ui/StringTable.h"
+#include "ui/qt/StringTable.h"
 
 #include <QCoreApplication>
 #include <iterator>

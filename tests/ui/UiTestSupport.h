@@ -20,9 +20,9 @@
 #include "files/LinuxVolumes.h"
 #include "package/FirmwarePackage.h"
 #include "sim/PtyServer.h"
-#include "ui/MainDlg.h"
-#include "ui/MessageBox.h"
-#include "ui/MessageDialog.h"
+#include "ui/qt/MainDlg.h"
+#include "ui/qt/MessageBox.h"
+#include "ui/qt/MessageDialog.h"
 
 inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 

@@ -5,9 +5,9 @@
 #include <QXmlStreamReader>
 
 #include "UiTestSupport.h"
-#include "ui/LoaderApp.h"
-#include "ui/Pictures.h"
-#include "ui/StringTable.h"
+#include "ui/qt/LoaderApp.h"
+#include "ui/qt/Pictures.h"
+#include "ui/qt/StringTable.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <QTextDocument>
 
 #include "UiTestSupport.h"
-#include "ui/Pictures.h"
+#include "ui/qt/Pictures.h"
 
 namespace {
 

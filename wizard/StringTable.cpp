@@ -1,8 +1,10 @@
-#include "ui/StringTable.h"
+#include "wizard/StringIds.h"
 
-#include <QCoreApplication>
-#include <iterator>
+// Marks the texts for the translators' tool (Qt's lupdate reads the mark); to the
+// compiler it is the text alone.
+#define QT_TRANSLATE_NOOP(context, text) text
 
+namespace zerviko::wizard {
 namespace {
 
 struct StringEntry {
@@ -10,7 +12,6 @@ struct StringEntry {
   const char* text;
 };
 
-// QT_TRANSLATE_NOOP marks the texts for lupdate; they are translated on lookup.
 constexpr StringEntry kStrings[] = {
     {IDS_SELECT_MODEL_AND_PORT, QT_TRANSLATE_NOOP("StringTable", "Select the model and port to program")},
     {IDS_SELECT_PORT, QT_TRANSLATE_NOOP("StringTable", "Select a port")},
@@ -22,8 +23,7 @@ constexpr StringEntry kStrings[] = {
     {IDS_TITLE_ABC_LAYOUT, QT_TRANSLATE_NOOP("StringTable", "Programming the ZERVIKO - ABC Layout")},
     {IDS_DRIVE_UNAVAILABLE,
      QT_TRANSLATE_NOOP("StringTable", "The selected drive is unavailable.\n\nPlease select another drive.")},
-    {IDS_TITLE_KEYBOARD_LAYOUT,
-     QT_TRANSLATE_NOOP("StringTable", "Programming the ZERVIKO - Keyboard Layout")},
+    {IDS_TITLE_KEYBOARD_LAYOUT, QT_TRANSLATE_NOOP("StringTable", "Programming the ZERVIKO - Keyboard Layout")},
     {IDS_FILE_UNAVAILABLE,
      QT_TRANSLATE_NOOP("StringTable", "The selected file is unavailable.\n\nPlease select another file.")},
     {IDS_FILE_UNUSABLE,
@@ -42,8 +42,4 @@ const char* StringTableSource(int id) {
   return "";
 }
 
-QString TableString(int id) {
-  const char* source = StringTableSource(id);
-  if (*source == '\0') return {};
-  return QCoreApplication::translate(kStringTableContext, source);
-}
+}  // namespace zerviko::wizard

@@ -1,5 +1,5 @@
 // zerviko-loader: the firmware loader wizard.
-#include "ui/LoaderApp.h"
+#include "ui/qt/LoaderApp.h"
 
 int main(int argc, char** argv) {
   CLoaderApp app(argc, argv);

@@ -1,4 +1,4 @@
-#include "ui/StatusLog.h"
+#include "ui/qt/StatusLog.h"
 
 #include <QFile>
 #include <string>

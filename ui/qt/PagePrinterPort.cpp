@@ -1,4 +1,4 @@
-#include "ui/PagePrinterPort.h"
+#include "ui/qt/PagePrinterPort.h"
 
 #include <QButtonGroup>
 #include <QFontDatabase>
@@ -10,9 +10,9 @@
 #include <QStylePainter>
 #include <utility>
 
-#include "ui/MessageBox.h"
-#include "ui/Pictures.h"
-#include "ui/StringTable.h"
+#include "ui/qt/MessageBox.h"
+#include "ui/qt/Pictures.h"
+#include "ui/qt/StringTable.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 #include <QDialog>
 #include <QIcon>
 
-#include "ui/BitmapButton.h"
-#include "ui/PageFileChooser.h"
-#include "ui/PagePrinterPort.h"
-#include "ui/PageProgram.h"
-#include "ui/WizardPage.h"
+#include "ui/qt/BitmapButton.h"
+#include "ui/qt/PageFileChooser.h"
+#include "ui/qt/PagePrinterPort.h"
+#include "ui/qt/PageProgram.h"
+#include "ui/qt/WizardPage.h"
 
 class QLabel;
 

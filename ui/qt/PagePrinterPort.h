@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "ports/PortList.h"
-#include "ui/WizardPage.h"
+#include "ui/qt/WizardPage.h"
 
 class QButtonGroup;
 class QLabel;

@@ -1,12 +1,12 @@
-#include "ui/MainDlg.h"
+#include "ui/qt/MainDlg.h"
 
 #include <QCloseEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPalette>
 
-#include "ui/Pictures.h"
-#include "ui/StringTable.h"
+#include "ui/qt/Pictures.h"
+#include "ui/qt/StringTable.h"
 
 #ifndef ZERVIKO_VERSION
 #define ZERVIKO_VERSION "1.0.0"

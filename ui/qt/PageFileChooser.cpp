@@ -1,4 +1,4 @@
-#include "ui/PageFileChooser.h"
+#include "ui/qt/PageFileChooser.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -20,9 +20,9 @@
 #include <algorithm>
 
 #include "package/FirmwarePackage.h"
-#include "ui/MessageBox.h"
-#include "ui/Pictures.h"
-#include "ui/StringTable.h"
+#include "ui/qt/MessageBox.h"
+#include "ui/qt/Pictures.h"
+#include "ui/qt/StringTable.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ui/PageProgram.h"
+#include "ui/qt/PageProgram.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -21,10 +21,10 @@
 #include <thread>
 
 #include "package/FirmwarePackage.h"
-#include "ui/BitmapButton.h"
-#include "ui/MessageBox.h"
-#include "ui/MessageDialog.h"
-#include "ui/StringTable.h"
+#include "ui/qt/BitmapButton.h"
+#include "ui/qt/MessageBox.h"
+#include "ui/qt/MessageDialog.h"
+#include "ui/qt/StringTable.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ui/WizardPage.h"
+#include "ui/qt/WizardPage.h"
 
 #include <QFile>
 #include <QKeyEvent>
@@ -7,7 +7,7 @@
 #include <stdexcept>
 
 #include "files/ProgramFolder.h"
-#include "ui/StringTable.h"
+#include "ui/qt/StringTable.h"
 
 QString ProgramFolder() {
   return QFile::decodeName(QByteArray::fromStdString(zerviko::ProgramFolder()));

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "engine/ProgramTarget.h"
-#include "ui/StatusLog.h"
-#include "ui/WizardPage.h"
+#include "ui/qt/StatusLog.h"
+#include "ui/qt/WizardPage.h"
 
 class CBitmapButton;
 class QEventLoop;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "files/Volumes.h"
-#include "ui/WizardPage.h"
+#include "ui/qt/WizardPage.h"
 
 class QComboBox;
 class QFont;

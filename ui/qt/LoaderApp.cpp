@@ -1,4 +1,4 @@
-#include "ui/LoaderApp.h"
+#include "ui/qt/LoaderApp.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <utility>
 
-#include "ui/MainDlg.h"
-#include "ui/WizardPage.h"
+#include "ui/qt/MainDlg.h"
+#include "ui/qt/WizardPage.h"
 
 namespace {
 

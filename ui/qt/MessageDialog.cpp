@@ -1,4 +1,4 @@
-#include "ui/MessageDialog.h"
+#include "ui/qt/MessageDialog.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -6,7 +6,7 @@
 #include <QLabel>
 #include <QScreen>
 
-#include "ui/WizardPage.h"
+#include "ui/qt/WizardPage.h"
 
 CMessageDialog::CMessageDialog(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {

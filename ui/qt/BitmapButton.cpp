@@ -1,8 +1,8 @@
-#include "ui/BitmapButton.h"
+#include "ui/qt/BitmapButton.h"
 
 #include <QPainter>
 
-#include "ui/Pictures.h"
+#include "ui/qt/Pictures.h"
 
 CBitmapButton::CBitmapButton(QWidget* parent) : QPushButton(parent) {
   setFlat(true);

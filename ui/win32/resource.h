@@ -36,7 +36,9 @@
 #define IDC_PERCENT 1021
 #define IDC_DEVICE_SETUP 1024
 
-// The string table.
+// The string table: the ids of wizard/StringIds.h, which the program's code uses; the
+// resource compiler cannot read that header.
+#ifdef RC_INVOKED
 #define IDS_SELECT_MODEL_AND_PORT 132
 #define IDS_SELECT_PORT 133
 #define IDS_NO_FILE_SELECTED 134
@@ -53,6 +55,7 @@
 #define IDS_CAPTION_SUCCESS 145
 // The dialog framework's own message for a page that refuses an empty choice.
 #define IDS_INVALID_ARGUMENT 0xF000
+#endif
 
 // Bitmaps known by number; the buttons' pictures are known by name ("BACKU", ...).
 #define IDB_MODEL_ABC 129

@@ -21,8 +21,10 @@ endforeach()
 # _FILE_OFFSET_BITS: 64-bit off_t, fseeko and ftello, as on Linux.
 add_compile_definitions(NOMINMAX WIN32_LEAN_AND_MEAN _FILE_OFFSET_BITS=64)
 
-# The program folder for Windows users, zipped by the build (packaging/windows).
+# The program folder for Windows users, zipped by the build, and its installer
+# (packaging/windows).
 set(ZERVIKO_WINDOWS_ZIP "${CMAKE_BINARY_DIR}/zerviko-flash-windows-x64.zip")
+set(ZERVIKO_WINDOWS_INSTALLER "${CMAKE_BINARY_DIR}/zerviko-loader-setup.exe")
 
 # CLI11 and nlohmann-json are header-only: the host's headers serve, taken from a
 # folder of their own so that the rest of the host's /usr/include stays out of sight.

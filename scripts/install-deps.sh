@@ -14,7 +14,7 @@ packages=(
   fonts-liberation fonts-dejavu-core
   xvfb xauth
   python3 dpkg-dev fakeroot file
-  g++-mingw-w64-x86-64-posix wine wine64
+  g++-mingw-w64-x86-64-posix wine wine64 nsis
 )
 
 SUDO=""

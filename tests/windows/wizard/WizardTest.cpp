@@ -9,6 +9,10 @@
 #include <fstream>
 #include <cstdint>
 
+#include <shlobj.h>
+
+#include <algorithm>
+
 #include "package/FirmwarePackage.h"
 #include "tests/windows/wizard/RemoteWizard.h"
 
@@ -345,6 +349,61 @@ TEST_F(Wizard, EachLanguageLibraryGivesItsLanguageAndItsPackageSection) {
     wizard.Click(wizard.Main(), IDC_EXIT);
     EXPECT_EQ(wizard.WaitForExit(), 0);
   }
+}
+
+// The installer as IT departments run it: silent, into a folder of their choosing, in a
+// language; its uninstaller takes away what it put there and nothing the user added.
+TEST_F(Wizard, InstallerInstallsSilentlyInTheChosenLanguageAndUninstalls) {
+  const std::string installer = Setting("ZERVIKO_WINDOWS_INSTALLER");
+  ASSERT_FALSE(installer.empty()) << "no installer built (makensis missing?)";
+  const std::string folder = m_folder + "Installed Loader\\";
+  std::string command = "\"" + installer + "\" /S /LANGUAGE=DEU /D=" + folder.substr(0, folder.size() - 1);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+  ASSERT_EQ(WaitForSingleObject(process.hProcess, 120000), WAIT_OBJECT_0);
+  DWORD status = 1;
+  GetExitCodeProcess(process.hProcess, &status);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  EXPECT_EQ(status, 0u);
+  for (const char* file : {"zerviko-loader.exe", "zerviko-flash.exe", "Genm2329.cde", "Gene2329.cde", "Genw2329.cde",
+                           "Languages\\FRA.dll", "Languages\\DEU.dll", "Languages\\PTB.dll", "Languages\\ESP.dll",
+                           "Firmware Files\\ZERVIKO_ABC_V2.14.avk", "Uninstall.exe"}) {
+    EXPECT_TRUE(fs::is_regular_file(folder + file)) << file;
+  }
+  std::vector<std::string> chosen;
+  for (const auto& entry : fs::directory_iterator(folder + "Resources")) chosen.push_back(entry.path().filename().string());
+  EXPECT_EQ(chosen, std::vector<std::string>{"DEU.dll"});
+  char programs[MAX_PATH] = {};
+  ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, programs, CSIDL_PROGRAMS, FALSE));
+  const std::string menu = std::string(programs) + "\\ZERVIKO Firmware Loader\\";
+  EXPECT_TRUE(fs::is_regular_file(menu + "ZERVIKO Firmware Loader.lnk"));
+  EXPECT_TRUE(fs::is_regular_file(menu + "ZERVIKO command prompt.lnk"));
+
+  {
+    CRemoteWizard wizard;
+    ASSERT_GE(wizard.Start(folder, L"Tarno ZERVIKO Firmware-Loader").count(), 0) << "not in German";
+    wizard.Click(wizard.Main(), IDC_EXIT);
+    EXPECT_EQ(wizard.WaitForExit(), 0);
+  }
+  EXPECT_TRUE(fs::is_regular_file(folder + "Status.log"));
+
+  std::ofstream(folder + "Firmware Files\\ZERVIKO_MINE.avk") << "the user's own package";
+  // The uninstaller runs on from a copy of itself, so the folder is watched.
+  command = "\"" + folder + "Uninstall.exe\" /S";
+  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  EXPECT_TRUE(WaitFor([&] { return !fs::exists(folder + "Uninstall.exe"); }, 60s));
+  std::vector<std::string> left;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    left.push_back(fs::relative(entry.path(), folder).string());
+  }
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"Firmware Files", "Firmware Files\\ZERVIKO_MINE.avk"}));
+  EXPECT_FALSE(fs::exists(menu));
 }
 
 }  // namespace

@@ -65,7 +65,7 @@ class CWizard : public WizardState {
 
  private:
   // Shows page n's view and runs its show handler.
-  void ShowPageView(int n);
+  void ShowPageAndTell(int n);
 
   IWizardView& m_view;
 };

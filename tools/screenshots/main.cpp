@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
   });
 
   CMainDlg dialog(nullptr);
-  dialog.m_strAppDir = programDir;
+  dialog.m_strAppDir = programDir.toStdString();
   dialog.m_nLanguage = language;
   dialog.OnInitDialog();
   QScreen* screen = QGuiApplication::primaryScreen();

@@ -6,39 +6,15 @@
 #include <QResource>
 #include <QTimer>
 #include <QTranslator>
-#include <algorithm>
-#include <array>
 #include <cstdio>
 #include <utility>
 
 #include "ui/qt/MainDlg.h"
 #include "ui/qt/WizardPage.h"
-
-namespace {
-
-struct PackEnding {
-  const char* ending;
-  int language;
-};
-
-// Compared in this order; the first equal ending decides.
-constexpr std::array<PackEnding, 4> kPackEndings{{
-    {"FRA.rcc", LANGUAGE_FRENCH},
-    {"DEU.rcc", LANGUAGE_GERMAN},
-    {"PTB.rcc", LANGUAGE_PORTUGUESE},
-    {"ESP.rcc", LANGUAGE_SPANISH},
-}};
-
-}  // namespace
+#include "wizard/Language.h"
 
 int LanguageFromPackName(const QString& fileName) {
-  const QString ending = fileName.right(7);
-  for (const PackEnding& pack : kPackEndings) {
-    if (ending.compare(QLatin1String(pack.ending), Qt::CaseInsensitive) == 0) {
-      return pack.language;
-    }
-  }
-  return LANGUAGE_ENGLISH;
+  return zerviko::wizard::LanguageFromPackName(LocalName(fileName), ".rcc");
 }
 
 CLanguagePack::CLanguagePack(QString path) : m_strPath(std::move(path)) {}
@@ -58,26 +34,16 @@ std::unique_ptr<CLanguagePack> LoadLanguageResources(const QString& resourcesDir
   }
   // Packs are matched without regard to letter case ("zerviko_esp.RCC" is one) and
   // ordered by their bytes, so the choice does not depend on the user's locale.
-  const QDir folder(resourcesDir);
-  QStringList packs;
-  for (const QFileInfo& entry : folder.entryInfoList(QDir::Files | QDir::Hidden)) {
-    if (entry.fileName().endsWith(QLatin1String(".rcc"), Qt::CaseInsensitive)) {
-      packs.append(entry.fileName());
-    }
-  }
-  if (packs.isEmpty()) {
+  const std::string found = zerviko::wizard::FindLanguagePack({LocalName(QDir(resourcesDir).absolutePath() + '/')}, ".rcc");
+  if (found.empty()) {
     return nullptr;
   }
-  std::sort(packs.begin(), packs.end(), [](const QString& a, const QString& b) {
-    return a.toUtf8() < b.toUtf8();
-  });
-  const QString name = packs.front();
-  language = LanguageFromPackName(name);
+  const QString path = FromLocal(found);
+  language = LanguageFromPackName(QFileInfo(path).fileName());
 
   // A pack is data only: registering it maps its files into the resource tree, and
   // nothing in it is ever run. One that is not a resource bundle leaves the
   // interface in English while the language index still follows its name.
-  const QString path = folder.absoluteFilePath(name);
   if (!QResource::registerResource(path, QLatin1String(kLanguagePackRoot))) {
     return nullptr;
   }
@@ -127,7 +93,7 @@ bool CLoaderApp::InitInstance() {
 
   if (timed) {
     std::printf("program folder: %s\nlanguage: %d\npack: %s\ntitle: %s\n",
-                qUtf8Printable(dialog.m_strAppDir), dialog.m_nLanguage,
+                dialog.m_strAppDir.c_str(), dialog.m_nLanguage,
                 m_pLanguagePack ? qUtf8Printable(m_pLanguagePack->Path()) : "none",
                 qUtf8Printable(dialog.windowTitle()));
     std::fflush(stdout);

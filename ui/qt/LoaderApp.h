@@ -5,16 +5,16 @@
 #include <QString>
 #include <memory>
 
+#include "wizard/WizardState.h"
+
 class QTranslator;
 
 // Language index handed to the main dialog and from there to every package read.
-enum : int {
-  LANGUAGE_ENGLISH = 0,
-  LANGUAGE_FRENCH = 1,
-  LANGUAGE_GERMAN = 2,
-  LANGUAGE_PORTUGUESE = 3,
-  LANGUAGE_SPANISH = 4,
-};
+using zerviko::wizard::LANGUAGE_ENGLISH;
+using zerviko::wizard::LANGUAGE_FRENCH;
+using zerviko::wizard::LANGUAGE_GERMAN;
+using zerviko::wizard::LANGUAGE_PORTUGUESE;
+using zerviko::wizard::LANGUAGE_SPANISH;
 
 // Where the translated texts and pictures of a registered pack appear. The pack's own
 // tree is mapped below this root, so a pack can add to the program's resources but

@@ -64,7 +64,8 @@ class Wizard : public ::testing::Test {
     for (const auto& [name, title] : kernels) std::ofstream(m_root / "Program" / name, std::ios::binary) << title;
 
     auto volumes = std::make_unique<TestVolumes>();
-    volumes->volumes = {{(m_root / "gone").string(), VOLUME_REMOVABLE}, {m_root.string(), VOLUME_FIXED}};
+    // A drive that no system can enter: the card has gone.
+    volumes->volumes = {{"gone", VOLUME_REMOVABLE}, {m_root.string(), VOLUME_FIXED}};
     m_wizard = std::make_unique<CWizard>(WizardViews{m_main, m_port, m_file, m_program}, m_ports, std::move(volumes));
     m_wizard->m_strAppDir = (m_root / "Program").string() + kSep;
     m_program.m_pPage = &m_wizard->m_programPage;
@@ -102,7 +103,7 @@ TEST_F(Wizard, FromTheStartToAWrittenPrinter) {
   const std::string program = m_root.string() + kSep + "Program", files = program + kSep + "Firmware Files";
   EXPECT_EQ(w.m_strPort, "COM3");
   EXPECT_EQ(From(m_log, "show page 1"),
-            (CallLog{"show page 1", "title 139", "drives " + (m_root / "gone").string() + ":0," + m_root.string() + ":2",
+            (CallLog{"show page 1", "title 139", "drives gone:0," + m_root.string() + ":2",
                      "select drive 1", "clear tree", "add " + m_root.string(), "add " + program, "expand " + m_root.string(),
                      "picture " + m_root.string() + " 1", "select folder " + m_root.string(), "files  selected -1",
                      "status ", "select folder " + program, "files  selected -1", "status ",

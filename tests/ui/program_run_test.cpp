@@ -153,6 +153,52 @@ TEST_F(Run, TwoRunsGoIntoOneLogAndTakeNoInput) {
   EXPECT_EQ(Log(), reference + reference);
 }
 
+// A technician may not write an installed program folder: the log goes to the user's
+// state folder, made for the user alone where missing, and the main dialog says where;
+// the program folder is left as it was.
+TEST_F(Run, AReadOnlyProgramFolderKeepsTheLogInTheUsersStateFolder) {
+  InstallProgramFolder();
+  StartPrinter();
+  const QByteArray reference = Reference().first + kEndMarker;
+  ASSERT_TRUE(uitest::AsTechnician::Owns(Local("home")) && uitest::AsTechnician::Owns(Local("xdg")));
+  const QString deep = Local("xdg/" + QStringLiteral("state-of-this-technician/").repeated(3));
+  const struct {
+    QByteArray stateHome;
+    QString log, shown;  // shown empty: the folder cut in the middle
+  } rows[] = {{{}, Local("home/.local/state/zerviko-loader/Status.log"), "~/.local/state/zerviko-loader/"},
+              {deep.toUtf8(), deep + "zerviko-loader/Status.log", ""}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.log.toStdString());
+    const uitest::ScopedVariable home("HOME", QFile::encodeName(Local("home"))), state("XDG_STATE_HOME", row.stateHome);
+    {
+      const uitest::AsTechnician technician;
+      Open().move(0, 0);
+    }
+    const QLabel* info = Find<QLabel>("info");
+    const QStringList lines = info->text().split('\n');
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines[1], "Status.log is kept in");
+    EXPECT_TRUE(row.shown.isEmpty() ? lines[2].startsWith('/') && lines[2].contains(QChar(0x2026)) : lines[2] == row.shown)
+        << lines[2].toStdString();
+    for (const QString& line : lines) EXPECT_LE(info->fontMetrics().horizontalAdvance(line), info->contentsRect().width());
+    EXPECT_LT(info->geometry().right(), dialog->m_btnBack.geometry().left());
+    EXPECT_EQ(info->toolTip(), row.log);
+    Next();
+    Next();
+    Program();
+    dialog.reset();
+    QFile log(row.log);
+    EXPECT_TRUE(log.open(QFile::ReadOnly) && log.readAll() == reference);
+    for (const QString& folder : {QFileInfo(row.log).path(), QFileInfo(row.log).path() + "/.."}) {
+      struct stat made {};
+      EXPECT_TRUE(stat(QFile::encodeName(folder).constData(), &made) == 0 && (made.st_mode & 07777) == 0700)
+          << folder.toStdString();
+    }
+  }
+  EXPECT_EQ(BoxTexts(), QStringList(2, kLoaded));
+  EXPECT_FALSE(QFileInfo::exists(Local("stick/Program/Status.log")));
+}
+
 // Told to quit in the middle of a run (the opt-in quit timer does it), the page serves its
 // window until the run is over, then the wizard closes.
 TEST_F(Run, AQuitDuringARunClosesTheWizardOnceTheRunIsOver) {
@@ -180,9 +226,11 @@ TEST_F(Run, AQuitDuringARunClosesTheWizardOnceTheRunIsOver) {
 }
 
 // The revision line shows one line, cut with an ellipsis, and the whole text (markup as
-// written) as the tooltip; "100 %" fits. Without a log to write, runs go on all the same.
+// written) as the tooltip; "100 %" fits. Without a log to write, runs go on all the same,
+// and a program folder that can be written keeps the log nowhere else.
 TEST_F(Run, TheRevisionLineAndARunWithoutALog) {
   ASSERT_TRUE(QDir().mkpath(Local("stick/Program/Status.log")));  // a folder in its place
+  const uitest::ScopedVariable state("XDG_STATE_HOME", QFile::encodeName(Local("state")));  // not used for it
   StartPrinter();
   for (const auto& [revision, shown] : {std::pair{QStringLiteral("Firmware 9.99\nReleased 1 May 2026\nBuild <b>42</b>"),
                                                   QStringLiteral("Firmware 9.99 \u2026")},
@@ -201,6 +249,7 @@ TEST_F(Run, TheRevisionLineAndARunWithoutALog) {
   Program();
   EXPECT_EQ(BoxTexts(), QStringList{kLoaded});
   EXPECT_TRUE(Written());
+  EXPECT_FALSE(QFileInfo::exists(Local("state")));
 }
 
 }  // namespace

@@ -4,9 +4,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/fsuid.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -29,40 +27,6 @@
 inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace uitest {
-
-// An environment variable set (or, given a null value, unset) while the object lives.
-class ScopedVariable {
- public:
-  ScopedVariable(const char* name, const QByteArray& value) : m_name(name), m_set(qEnvironmentVariableIsSet(name)),
-                                                              m_previous(qgetenv(name)) {
-    if (value.isNull()) qunsetenv(name); else qputenv(name, value);
-  }
-  ~ScopedVariable() { if (m_set) qputenv(m_name, m_previous); else qunsetenv(m_name); }
- private:
-  const char* m_name;
-  bool m_set;
-  QByteArray m_previous;
-};
-
-// Files are read and written as a technician, user and group "nobody", while the object
-// lives: root may write a read-only folder, a technician may not. (This thread only;
-// as another user the tests are that user already.)
-class AsTechnician {
- public:
-  static constexpr uid_t kId = 65534;
-  AsTechnician() : m_root(geteuid() == 0) {
-    if (m_root) { setfsgid(kId); setfsuid(kId); }
-  }
-  ~AsTechnician() {
-    if (m_root) { setfsuid(0); setfsgid(0); }
-  }
-  // Makes a folder the technician's own: theirs when the tests run as root.
-  static bool Owns(const QString& folder) {
-    return QDir().mkpath(folder) && (geteuid() != 0 || chown(QFile::encodeName(folder).constData(), kId, kId) == 0);
-  }
- private:
-  bool m_root;
-};
 
 // The busy window on the screen as the user meets it (title, warning, fixed size, centred,
 // buttons, whether it lets itself be closed), or nothing.
@@ -134,14 +98,6 @@ class Wizard : public ::testing::Test {
   void TearDown() override { dialog.reset(); server.reset(); SetMessageBoxHandler(m_previous); zerviko::ClearPackage(); }
 
   QString Local(const QString& relative) const { return m_temp.filePath(relative); }
-  // The built folders as an installed program's: others may go through them, and the
-  // program folder may be read but not written.
-  void InstallProgramFolder() const {
-    const auto open = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
-                      QFile::ExeOther;
-    ASSERT_TRUE(QFile::setPermissions(m_temp.path(), open | QFile::WriteOwner) &&
-                QFile::setPermissions(Local("stick/Program"), open));
-  }
   void Write(const QString& relative, const QByteArray& bytes) const {
     QFile file(Local(relative));
     ASSERT_TRUE(QDir().mkpath(QFileInfo(file).path()) && file.open(QFile::WriteOnly) && file.write(bytes) == bytes.size());

@@ -66,18 +66,6 @@ TEST(LanguagePacks, StartUpTakesTheFirstPackInResources) {
   }
 }
 
-// Start-up looks first in the user's $XDG_CONFIG_HOME/zerviko-loader/Resources/, by default
-// below ~/.config (a relative XDG_CONFIG_HOME counts as none), then beside the program.
-TEST(LanguagePacks, TheUsersOwnResourcesComeFirst) {
-  const uitest::ScopedVariable home("HOME", "/home/tech/");
-  for (const auto& [config, first] : {std::pair{QByteArray(), "/home/tech/.config/zerviko-loader/Resources/"},
-                                      {"/etc/tech/", "/etc/tech/zerviko-loader/Resources/"},
-                                      {"relative", "/home/tech/.config/zerviko-loader/Resources/"}}) {
-    const uitest::ScopedVariable variable("XDG_CONFIG_HOME", config);
-    EXPECT_EQ(LanguagePackFolders(), QStringList({first, ProgramFolder() + "Resources/"}));
-  }
-}
-
 // Every text lupdate finds in the wizard's code today, and Qt's word on the message
 // boxes' button, is translated in every pack, placeholders and paragraph breaks kept;
 // every picture with words is drawn anew at the program's size.

@@ -32,7 +32,9 @@ LogFileResult OpenStatusLog(const std::string& programFolder, std::FILE*& file, 
   const std::string folder = UserStateFolder();
   if (folder.empty()) return beside;
   path = folder + kStatusLogName;
-  if (!MakeUserFolder(std::filesystem::path(path).parent_path())) return LogFileResult::LOG_UNAVAILABLE;
+  if (!MakeUserFolder(std::filesystem::path(path).parent_path())) {
+    return LogFileResult::LOG_UNAVAILABLE;
+  }
   return OpenLogFile(path, file);
 }
 

@@ -2,8 +2,9 @@
 # Builds the Debian package of a build folder, unpacks it below a scratch root (the
 # real system is not touched: no dpkg database, no /opt, no /usr), checks its layout,
 # and runs what it installed: the wizard starts offscreen and finds its own folder, in
-# English and with a language pack chosen, and zerviko-flash programs the installed
-# virtual printer with a sample package.
+# English and with a language pack chosen; run by a user who may not write the folder,
+# it keeps its log in the user's state folder and takes the user's own language pack;
+# and zerviko-flash programs the installed virtual printer with a sample package.
 #
 #   scripts/check-package.sh [BUILD_DIR]        (default: build/release, already built)
 set -euo pipefail

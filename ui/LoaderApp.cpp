@@ -100,7 +100,8 @@ QStringList LanguagePackFolders() {
   QStringList folders;
   const QString program = ProgramFolder();
   if (program.isEmpty()) return folders;
-  for (const std::string& folder : zerviko::LanguagePackFolders(QFile::encodeName(program).toStdString())) {
+  const std::string programFolder = QFile::encodeName(program).toStdString();
+  for (const std::string& folder : zerviko::LanguagePackFolders(programFolder)) {
     folders.append(QFile::decodeName(QByteArray::fromStdString(folder)));
   }
   return folders;

@@ -59,6 +59,10 @@ class IWizardView {
   virtual void EnableWizardControls(bool bEnable) = 0;
   // Ends the wizard (Exit): the window closes and the program ends.
   virtual void EndWizard() = 0;
+  // The status log is kept at path, not beside the program (the program folder cannot
+  // be written): the window says where, so that a technician can find it. Linux only;
+  // a view that never meets it need not implement it.
+  virtual void ShowLogFolder(const std::string& /*path*/) {}
 };
 
 // The model and port page.

@@ -20,6 +20,8 @@ void CWizard::OnInitDialog() {
   m_portPage.OnInitDialog();
   m_filePage.OnInitDialog();
   m_programPage.OnInitDialog();
+  const CStatusLog& log = m_programPage.Log();
+  if (log.IsOpen() && log.Path() != m_strAppDir + kStatusLogName) m_view.ShowLogFolder(log.Path());
   ShowPage(0);
 }
 

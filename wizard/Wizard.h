@@ -37,7 +37,8 @@ class CWizard : public WizardState {
   CWizard& operator=(const CWizard&) = delete;
 
   // Once, when the main window is created: its title, the pages in page order (the
-  // port list is built and the status log emptied here), then page 0.
+  // port list is built and the status log emptied here), where the log is kept when it
+  // is not beside the program, then page 0.
   void OnInitDialog();
 
   // Shows page n and sets Back (on unless page 0) and Next (on below page 2); the new

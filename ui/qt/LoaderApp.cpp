@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QResource>
 #include <QTimer>
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "files/UserFolders.h"
 #include "ui/qt/MainDlg.h"
 #include "ui/qt/WizardPage.h"
 #include "wizard/Language.h"
@@ -26,15 +28,16 @@ CLanguagePack::~CLanguagePack() {
   QResource::unregisterResource(m_strPath, QLatin1String(kLanguagePackRoot));
 }
 
-std::unique_ptr<CLanguagePack> LoadLanguageResources(const QString& resourcesDir,
+std::unique_ptr<CLanguagePack> LoadLanguageResources(const QStringList& resourcesDirs,
                                                      int& language) {
   language = LANGUAGE_ENGLISH;
-  if (resourcesDir.isEmpty()) {
-    return nullptr;
-  }
   // Packs are matched without regard to letter case ("zerviko_esp.RCC" is one) and
   // ordered by their bytes, so the choice does not depend on the user's locale.
-  const std::string found = zerviko::wizard::FindLanguagePack({LocalName(QDir(resourcesDir).absolutePath() + '/')}, ".rcc");
+  std::vector<std::string> folders;
+  for (const QString& resourcesDir : resourcesDirs) {
+    if (!resourcesDir.isEmpty()) folders.push_back(LocalName(QDir(resourcesDir).absolutePath() + '/'));
+  }
+  const std::string found = zerviko::wizard::FindLanguagePack(folders, ".rcc");
   if (found.empty()) {
     return nullptr;
   }
@@ -56,14 +59,17 @@ std::unique_ptr<CLanguagePack> LoadLanguageResources(const QString& resourcesDir
   return pack;
 }
 
-QString ProgramResourcesFolder() {
+QStringList LanguagePackFolders() {
   // The program's own folder, wherever it was started from: a launcher symlink on the
   // PATH still leads to the real program folder.
-  const QString folder = ProgramFolder();
-  if (folder.isEmpty()) {
-    return {};
+  QStringList folders;
+  const QString program = ProgramFolder();
+  if (program.isEmpty()) return folders;
+  const std::string programFolder = QFile::encodeName(program).toStdString();
+  for (const std::string& folder : zerviko::LanguagePackFolders(programFolder)) {
+    folders.append(QFile::decodeName(QByteArray::fromStdString(folder)));
   }
-  return folder + QLatin1String("Resources/");
+  return folders;
 }
 
 CLoaderApp::CLoaderApp(int& argc, char** argv) : QApplication(argc, argv) {
@@ -75,7 +81,7 @@ CLoaderApp::~CLoaderApp() = default;
 
 bool CLoaderApp::InitInstance() {
   int language = LANGUAGE_ENGLISH;
-  m_pLanguagePack = LoadLanguageResources(ProgramResourcesFolder(), language);
+  m_pLanguagePack = LoadLanguageResources(LanguagePackFolders(), language);
 
   CMainDlg dialog(nullptr);
   dialog.m_nLanguage = language;

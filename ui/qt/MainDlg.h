@@ -38,6 +38,8 @@ class CMainDlg : public QDialog, public zerviko::wizard::IWizardView, public zer
   void EnableNext(bool bEnable) override;
   void EnableWizardControls(bool bEnable) override;
   void EndWizard() override;
+  // Says in the three lines beside the logo where the status log is kept.
+  void ShowLogFolder(const std::string& path) override;
 
   QIcon m_hIcon;
   QBrush m_brushBack{kWizardBackColour};

@@ -3,7 +3,6 @@
 #include <cctype>
 
 #include "files/FolderListing.h"
-#include "files/Volumes.h"
 #include "wizard/WizardState.h"
 
 namespace zerviko::wizard {
@@ -31,12 +30,6 @@ int LanguageFromPackName(std::string_view fileName, std::string_view extension) 
     if (EqualNoCase(ending, std::string(pack.code) + std::string(extension))) return pack.language;
   }
   return LANGUAGE_ENGLISH;
-}
-
-std::vector<std::string> LanguagePackFolders(const std::string& appDir) {
-  std::vector<std::string> folders;
-  if (!appDir.empty()) folders.push_back(appDir + "Resources" + PATH_SEPARATOR);
-  return folders;
 }
 
 std::string FindLanguagePack(const std::vector<std::string>& folders, std::string_view extension) {

@@ -14,13 +14,8 @@ namespace zerviko::wizard {
 // first equal one gives 1, 2, 3 or 4; any other name 0. extension is ".rcc" or ".dll".
 int LanguageFromPackName(std::string_view fileName, std::string_view extension);
 
-// The folders looked in for a pack, in order: the user's own
-// ($XDG_CONFIG_HOME/zerviko-loader/Resources/, Linux only: an installed program folder
-// cannot be written) and then "Resources" beside the program. Each ends in the
-// system's separator.
-std::vector<std::string> LanguagePackFolders(const std::string& appDir);
-
-// The pack to use: in the first folder that holds any, the first file matching
+// The pack to use: in the first of folders (LanguagePackFolders of files/UserFolders.h:
+// the user's own "Resources", then the one beside the program) that holds any, the first file matching
 // "*" + extension (letter case ignored) in the order of the names' bytes, so that the
 // choice depends neither on the file system nor on the user's locale. Full path;
 // empty when there is none.

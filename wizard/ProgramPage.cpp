@@ -49,8 +49,7 @@ void CProgramPage::OnInitDialog() {
   // on all the same, and nobody is told, unless the log is another loader's: two
   // printers on one bench, two wizards started from one folder. The first keeps its
   // log whole, and the second says why it has none.
-  const std::string logPath = appDir + "Status.log";
-  if (m_logFile.Open(logPath) == CStatusLog::OpenResult::LOG_IN_USE) m_view.ReportLogInUse(logPath);
+  if (m_logFile.Open(appDir) == CStatusLog::OpenResult::LOG_IN_USE) m_view.ReportLogInUse(m_logFile.Path());
 
   m_options = ProgrammingOptions{};
   m_options.residentKernel = 1;

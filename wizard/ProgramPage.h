@@ -70,8 +70,9 @@ class CProgramPage {
   CProgramPage& operator=(const CProgramPage&) = delete;
 
   // Once, when the wizard initialises: the kernel paths, the status log (emptied here,
-  // so it holds the runs of this start only; a log held by another loader is reported
-  // through the view), the run parameters, the progress at 0.
+  // so it holds the runs of this start only; beside the program, or in the user's
+  // state folder when the program folder cannot be written; a log held by another
+  // loader is reported through the view), the run parameters, the progress at 0.
   void OnInitDialog();
 
   // The page is being shown (by the wizard, after it has shown the view): the package's

@@ -4,11 +4,10 @@ namespace zerviko::wizard {
 
 CStatusLog::~CStatusLog() { Close(); }
 
-CStatusLog::OpenResult CStatusLog::Open(const std::string& path) {
+CStatusLog::OpenResult CStatusLog::Open(const std::string& programFolder) {
   Close();
-  m_strPath = path;
   // Binary: the line ends are turned into CR LF here, the same on every system.
-  return OpenLogFile(path, m_pFile);
+  return OpenStatusLog(programFolder, m_pFile, m_strPath);
 }
 
 void CStatusLog::WriteText(std::string_view text) {

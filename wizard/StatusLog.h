@@ -21,11 +21,15 @@ class CStatusLog {
 
   using OpenResult = LogFileResult;
 
-  // Creates the file, or empties it, and keeps it for this program alone while it is
-  // open: others may read it, but another loader opening it gets LOG_IN_USE and leaves
-  // it as it is. Unless LOG_OPENED the log stays closed and the program runs without.
-  OpenResult Open(const std::string& path);
+  // Creates "Status.log" in programFolder (ending in the system's separator), or
+  // empties it, and keeps it for this program alone while it is open: others may read
+  // it, but another loader opening it gets LOG_IN_USE and leaves it as it is. When the
+  // user may not write the program folder (an installed program), the log goes to the
+  // user's state folder. Unless LOG_OPENED the log stays closed and the program runs
+  // without one.
+  OpenResult Open(const std::string& programFolder);
   bool IsOpen() const { return m_pFile != nullptr; }
+  // Where the log is, or the last place tried when it could not be opened.
   const std::string& Path() const { return m_strPath; }
 
   // One engine message: level, ": ", text, line end.

@@ -20,22 +20,24 @@ void CWizard::OnInitDialog() {
   m_portPage.OnInitDialog();
   m_filePage.OnInitDialog();
   m_programPage.OnInitDialog();
+  const CStatusLog& log = m_programPage.Log();
+  if (log.IsOpen() && log.Path() != m_strAppDir + kStatusLogName) m_view.ShowLogFolder(log.Path());
   ShowPage(0);
 }
 
-void CWizard::ShowPageView(int n) {
-  m_view.ShowPage(n);
+void CWizard::ShowPageAndTell(int n) {
+  m_view.ShowPageWindow(n);
   if (n == 1) m_filePage.OnShowWindow();
   if (n == 2) m_programPage.OnShowWindow();
 }
 
 void CWizard::ShowPage(int n) {
   const int previous = m_nCurPage;
-  ShowPageView(n);
+  ShowPageAndTell(n);
   m_nCurPage = n;
   m_view.EnableBack(n != 0);
   m_view.EnableNext(n < 2);
-  if (previous != -1 && previous != n) m_view.HidePage(previous);
+  if (previous != -1 && previous != n) m_view.HidePageWindow(previous);
 }
 
 void CWizard::OnNext() {

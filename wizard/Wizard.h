@@ -37,7 +37,8 @@ class CWizard : public WizardState {
   CWizard& operator=(const CWizard&) = delete;
 
   // Once, when the main window is created: its title, the pages in page order (the
-  // port list is built and the status log emptied here), then page 0.
+  // port list is built and the status log emptied here), where the log is kept when it
+  // is not beside the program, then page 0.
   void OnInitDialog();
 
   // Shows page n and sets Back (on unless page 0) and Next (on below page 2); the new
@@ -65,7 +66,7 @@ class CWizard : public WizardState {
 
  private:
   // Shows page n's view and runs its show handler.
-  void ShowPageView(int n);
+  void ShowPageAndTell(int n);
 
   IWizardView& m_view;
 };

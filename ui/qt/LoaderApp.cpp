@@ -2,43 +2,21 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QResource>
 #include <QTimer>
 #include <QTranslator>
-#include <algorithm>
-#include <array>
 #include <cstdio>
 #include <utility>
 
+#include "files/UserFolders.h"
 #include "ui/qt/MainDlg.h"
 #include "ui/qt/WizardPage.h"
-
-namespace {
-
-struct PackEnding {
-  const char* ending;
-  int language;
-};
-
-// Compared in this order; the first equal ending decides.
-constexpr std::array<PackEnding, 4> kPackEndings{{
-    {"FRA.rcc", LANGUAGE_FRENCH},
-    {"DEU.rcc", LANGUAGE_GERMAN},
-    {"PTB.rcc", LANGUAGE_PORTUGUESE},
-    {"ESP.rcc", LANGUAGE_SPANISH},
-}};
-
-}  // namespace
+#include "wizard/Language.h"
 
 int LanguageFromPackName(const QString& fileName) {
-  const QString ending = fileName.right(7);
-  for (const PackEnding& pack : kPackEndings) {
-    if (ending.compare(QLatin1String(pack.ending), Qt::CaseInsensitive) == 0) {
-      return pack.language;
-    }
-  }
-  return LANGUAGE_ENGLISH;
+  return zerviko::wizard::LanguageFromPackName(LocalName(fileName), ".rcc");
 }
 
 CLanguagePack::CLanguagePack(QString path) : m_strPath(std::move(path)) {}
@@ -50,34 +28,25 @@ CLanguagePack::~CLanguagePack() {
   QResource::unregisterResource(m_strPath, QLatin1String(kLanguagePackRoot));
 }
 
-std::unique_ptr<CLanguagePack> LoadLanguageResources(const QString& resourcesDir,
+std::unique_ptr<CLanguagePack> LoadLanguageResources(const QStringList& resourcesDirs,
                                                      int& language) {
   language = LANGUAGE_ENGLISH;
-  if (resourcesDir.isEmpty()) {
-    return nullptr;
-  }
   // Packs are matched without regard to letter case ("zerviko_esp.RCC" is one) and
   // ordered by their bytes, so the choice does not depend on the user's locale.
-  const QDir folder(resourcesDir);
-  QStringList packs;
-  for (const QFileInfo& entry : folder.entryInfoList(QDir::Files | QDir::Hidden)) {
-    if (entry.fileName().endsWith(QLatin1String(".rcc"), Qt::CaseInsensitive)) {
-      packs.append(entry.fileName());
-    }
+  std::vector<std::string> folders;
+  for (const QString& resourcesDir : resourcesDirs) {
+    if (!resourcesDir.isEmpty()) folders.push_back(LocalName(QDir(resourcesDir).absolutePath() + '/'));
   }
-  if (packs.isEmpty()) {
+  const std::string found = zerviko::wizard::FindLanguagePack(folders, ".rcc");
+  if (found.empty()) {
     return nullptr;
   }
-  std::sort(packs.begin(), packs.end(), [](const QString& a, const QString& b) {
-    return a.toUtf8() < b.toUtf8();
-  });
-  const QString name = packs.front();
-  language = LanguageFromPackName(name);
+  const QString path = FromLocal(found);
+  language = LanguageFromPackName(QFileInfo(path).fileName());
 
   // A pack is data only: registering it maps its files into the resource tree, and
   // nothing in it is ever run. One that is not a resource bundle leaves the
   // interface in English while the language index still follows its name.
-  const QString path = folder.absoluteFilePath(name);
   if (!QResource::registerResource(path, QLatin1String(kLanguagePackRoot))) {
     return nullptr;
   }
@@ -90,14 +59,17 @@ std::unique_ptr<CLanguagePack> LoadLanguageResources(const QString& resourcesDir
   return pack;
 }
 
-QString ProgramResourcesFolder() {
+QStringList LanguagePackFolders() {
   // The program's own folder, wherever it was started from: a launcher symlink on the
   // PATH still leads to the real program folder.
-  const QString folder = ProgramFolder();
-  if (folder.isEmpty()) {
-    return {};
+  QStringList folders;
+  const QString program = ProgramFolder();
+  if (program.isEmpty()) return folders;
+  const std::string programFolder = QFile::encodeName(program).toStdString();
+  for (const std::string& folder : zerviko::LanguagePackFolders(programFolder)) {
+    folders.append(QFile::decodeName(QByteArray::fromStdString(folder)));
   }
-  return folder + QLatin1String("Resources/");
+  return folders;
 }
 
 CLoaderApp::CLoaderApp(int& argc, char** argv) : QApplication(argc, argv) {
@@ -109,7 +81,7 @@ CLoaderApp::~CLoaderApp() = default;
 
 bool CLoaderApp::InitInstance() {
   int language = LANGUAGE_ENGLISH;
-  m_pLanguagePack = LoadLanguageResources(ProgramResourcesFolder(), language);
+  m_pLanguagePack = LoadLanguageResources(LanguagePackFolders(), language);
 
   CMainDlg dialog(nullptr);
   dialog.m_nLanguage = language;
@@ -127,7 +99,7 @@ bool CLoaderApp::InitInstance() {
 
   if (timed) {
     std::printf("program folder: %s\nlanguage: %d\npack: %s\ntitle: %s\n",
-                qUtf8Printable(dialog.m_strAppDir), dialog.m_nLanguage,
+                dialog.m_strAppDir.c_str(), dialog.m_nLanguage,
                 m_pLanguagePack ? qUtf8Printable(m_pLanguagePack->Path()) : "none",
                 qUtf8Printable(dialog.windowTitle()));
     std::fflush(stdout);

@@ -1,12 +1,24 @@
 #include "ui/qt/MainDlg.h"
 
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPainter>
 #include <QPalette>
 
 #include "ui/qt/Pictures.h"
 #include "ui/qt/StringTable.h"
+
+namespace {
+
+// The views are members built after the core, which only keeps them until it is asked to
+// do something.
+zerviko::wizard::WizardViews ViewsOf(CMainDlg& dialog) {
+  return {dialog, dialog.m_pagePort, dialog.m_pageFile, dialog.m_pageProgram};
+}
+
+}  // namespace
 
 #ifndef ZERVIKO_VERSION
 #define ZERVIKO_VERSION "1.0.0"
@@ -15,14 +27,15 @@
 CMainDlg::CMainDlg(QWidget* parent, PortListSource portListSource)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      CWizard(ViewsOf(*this), std::move(portListSource)),
       m_hIcon(LoadPicture(QString::fromLatin1(PICTURE_APP_ICON))),
-      m_pagePort(this, std::move(portListSource)),
+      m_pagePort(this),
       m_pageFile(this),
       m_pageProgram(this),
       m_btnBack(this),
       m_btnNext(this),
       m_btnExit(this) {
-  setFixedSize(DluX(429), DluY(281));
+  setFixedSize(DluX(zerviko::wizard::kMainWidthDu), DluY(zerviko::wizard::kMainHeightDu));
 
   // The pages stay hidden until ShowPage picks one.
   for (QWidget* page : std::initializer_list<QWidget*>{&m_pagePort, &m_pageFile, &m_pageProgram}) {
@@ -69,22 +82,39 @@ bool CMainDlg::OnInitDialog() {
   palette.setBrush(QPalette::Window, m_brushBack);
   setPalette(palette);
 
-  setWindowTitle(TableString(IDS_APP_TITLE));
-
   m_btnBack.LoadBitmaps(QStringLiteral("BACK"));
   m_btnNext.LoadBitmaps(QStringLiteral("NEXT"));
   m_btnExit.LoadBitmaps(QStringLiteral("EXIT"));
 
-  // The pages set themselves up in page order; the port list is built at this point.
   for (QWidget* page : std::initializer_list<QWidget*>{&m_pagePort, &m_pageFile, &m_pageProgram}) {
     page->move(0, 0);
   }
   m_pagePort.OnInitDialog();
-  m_pageFile.OnInitDialog();
   m_pageProgram.OnInitDialog();
-
-  ShowPage(0, &m_pagePort);
+  // Then the core: the title, the pages in page order (the port list is built and the
+  // status log emptied here), where the log is kept when not beside the program, and
+  // the first page.
+  CWizard::OnInitDialog();
   return true;
+}
+
+void CMainDlg::ShowLogFolder(const std::string& path) {
+  const QString logPath = FromLocal(path);
+  // The technician has to find the log to send it: the folder in full where it fits
+  // ("~" for the home), else cut in the middle, and the whole path as the tooltip. The
+  // text takes the free grey up to the Back button.
+  QString folder = QFileInfo(logPath).path();
+  const QString home = QDir::homePath();
+  if (home != QLatin1String("/") && folder.startsWith(home + QLatin1Char('/'))) {
+    folder = QLatin1Char('~') + folder.mid(home.size());
+  }
+  folder += QLatin1Char('/');
+  m_pInfoText->setGeometry(DluRect(108, 252, 142, 25));
+  folder = m_pInfoText->fontMetrics().elidedText(folder, Qt::ElideMiddle,
+                                                 m_pInfoText->contentsRect().width());
+  m_pInfoText->setText(tr("ZERVIKO Firmware Loader %1\nStatus.log is kept in\n%2")
+                           .arg(QStringLiteral(ZERVIKO_VERSION), folder));
+  m_pInfoText->setToolTip(QDir::toNativeSeparators(logPath));
 }
 
 void CMainDlg::setVisible(bool visible) {
@@ -92,50 +122,26 @@ void CMainDlg::setVisible(bool visible) {
   QDialog::setVisible(visible);
 }
 
-void CMainDlg::ShowPage(int n, QWidget* page) {
-  QWidget* previous = m_pCurPage;
-  page->show();
-  m_nCurPage = n;
-  m_pCurPage = page;
-  m_btnBack.setEnabled(n != 0);
-  m_btnNext.setEnabled(n < 2);
-  if (previous != nullptr && previous != page) previous->hide();
+QWidget* CMainDlg::Page(int n) {
+  QWidget* pages[] = {&m_pagePort, &m_pageFile, &m_pageProgram};
+  return n >= 0 && n < 3 ? pages[n] : nullptr;
 }
 
-void CMainDlg::OnNext() {
-  switch (m_nCurPage) {
-    case 0:
-      if (m_pagePort.CommitSelection() != 0) {
-        // The model may have changed: the file page lists the files anew.
-        m_pageFile.m_bRefillOnShow = 1;
-        ShowPage(1, &m_pageFile);
-      }
-      break;
-    case 1:
-      // A refusing file page has already told the user why.
-      if (m_pageFile.CheckSelectedFile() != 0) ShowPage(2, &m_pageProgram);
-      break;
-    default:
-      break;
-  }
+void CMainDlg::SetTitle(zerviko::wizard::StringId title) { setWindowTitle(TableString(title)); }
+
+void CMainDlg::ShowPageWindow(int n) {
+  if (QWidget* page = Page(n)) page->show();
 }
 
-void CMainDlg::OnBack() {
-  switch (m_nCurPage) {
-    case 1:
-      ShowPage(0, &m_pagePort);
-      break;
-    case 2:
-      // Back to the file page as the user left it.
-      m_pageFile.m_bRefillOnShow = 0;
-      ShowPage(1, &m_pageFile);
-      break;
-    default:
-      break;
-  }
+void CMainDlg::HidePageWindow(int n) {
+  if (QWidget* page = Page(n)) page->hide();
 }
 
-void CMainDlg::OnExit() { accept(); }
+void CMainDlg::EnableBack(bool bEnable) { m_btnBack.setEnabled(bEnable); }
+
+void CMainDlg::EnableNext(bool bEnable) { m_btnNext.setEnabled(bEnable); }
+
+void CMainDlg::EndWizard() { accept(); }
 
 void CMainDlg::EnableWizardControls(bool bEnable) {
   m_btnBack.setEnabled(bEnable);

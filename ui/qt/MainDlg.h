@@ -1,7 +1,9 @@
-// The wizard's main window: the three pages one at a time, Back, Next and Exit, the
-// maker's logo, and the wizard state the pages share.
+// The wizard's main window: the three pages one at a time, Back, Next and Exit, and
+// the maker's logo. The wizard's state and rules are the core's (wizard/Wizard.h),
+// which this window is a view of.
 #pragma once
 
+#include <QBrush>
 #include <QDialog>
 #include <QIcon>
 
@@ -10,10 +12,11 @@
 #include "ui/qt/PagePrinterPort.h"
 #include "ui/qt/PageProgram.h"
 #include "ui/qt/WizardPage.h"
+#include "wizard/Wizard.h"
 
 class QLabel;
 
-class CMainDlg : public QDialog, public WizardState {
+class CMainDlg : public QDialog, public zerviko::wizard::IWizardView, public zerviko::wizard::CWizard {
   Q_OBJECT
  public:
   // portListSource is where the first page takes its ports from (the machine's own,
@@ -27,18 +30,19 @@ class CMainDlg : public QDialog, public WizardState {
   // between construction and this point.
   bool OnInitDialog();
 
-  // Shows page n (0 model and port, 1 file chooser, 2 programming) and sets Back and
-  // Next for it; the new page is shown before the old one is hidden.
-  void ShowPage(int n, QWidget* page);
-  void OnNext();
-  void OnBack();
-  void OnExit();
-
+  // The view.
+  void SetTitle(zerviko::wizard::StringId title) override;
+  void ShowPageWindow(int n) override;
+  void HidePageWindow(int n) override;
+  void EnableBack(bool bEnable) override;
+  void EnableNext(bool bEnable) override;
   void EnableWizardControls(bool bEnable) override;
+  void EndWizard() override;
+  // Says in the three lines beside the logo where the status log is kept.
+  void ShowLogFolder(const std::string& path) override;
 
   QIcon m_hIcon;
-  int m_nCurPage = -1;
-  QWidget* m_pCurPage = nullptr;
+  QBrush m_brushBack{kWizardBackColour};
   CPagePrinterPort m_pagePort;
   CPageFileChooser m_pageFile;
   CPageProgram m_pageProgram;
@@ -58,6 +62,8 @@ class CMainDlg : public QDialog, public WizardState {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  QWidget* Page(int n);
+
   QLabel* m_pInfoText = nullptr;  // the three lines beside the logo
   bool m_bInitialised = false;
   bool m_bCloseEnabled = true;

@@ -7,12 +7,12 @@
 #include <QString>
 #include <functional>
 
+#include "wizard/Views.h"
+
 class QWidget;
 
-enum class MessageIcon {
-  Exclamation,  // the warning icon
-  Stop,         // the critical icon
-};
+// Exclamation: the warning icon; Stop: the critical icon.
+using MessageIcon = zerviko::wizard::MessageIcon;
 
 struct MessageBoxRequest {
   QWidget* owner = nullptr;

@@ -1,9 +1,6 @@
 #include "ui/qt/PageFileChooser.h"
 
-#include <QApplication>
 #include <QComboBox>
-#include <QDir>
-#include <QFile>
 #include <QFont>
 #include <QFontMetrics>
 #include <QFrame>
@@ -11,25 +8,22 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
-#include <QShowEvent>
 #include <QSignalBlocker>
-#include <QStringDecoder>
 #include <QTextDocument>
 #include <QTextLayout>
 #include <QTreeWidget>
 #include <algorithm>
 
-#include "package/FirmwarePackage.h"
-#include "ui/qt/MessageBox.h"
 #include "ui/qt/Pictures.h"
 #include "ui/qt/StringTable.h"
+#include "wizard/Wizard.h"
 
 namespace {
 
 // Shows a package's revision in the status text, which has room for two lines of its
 // font. A longer revision keeps the whole lines that fit, the last of them ending in an
 // ellipsis, and the whole text becomes the tooltip: no line is ever half drawn.
-void SetStatusText(QLabel* label, const QString& text) {
+void ShowStatusText(QLabel* label, const QString& text) {
   const QFontMetrics metrics(label->font());
   const int width = label->contentsRect().width();
   const int maxLines = std::max(1, label->contentsRect().height() / metrics.lineSpacing());
@@ -60,47 +54,15 @@ void SetStatusText(QLabel* label, const QString& text) {
   label->setToolTip(bCut ? Qt::convertFromPlainText(text) : QString());
 }
 
-constexpr int PICTURE_FOLDER_CLOSED_INDEX = 0;
-constexpr int PICTURE_FOLDER_OPEN_INDEX = 1;
-constexpr int ROLE_PICTURE = Qt::UserRole;  // a tree item's picture index
+namespace wz = zerviko::wizard;
+
+constexpr int ROLE_CORE_ITEM = Qt::UserRole;  // the core's item a tree item stands for
 
 QIcon PictureIcon(const char* name) {
   const QPixmap picture = LoadPicture(QString::fromLatin1(name));
   return picture.isNull() ? QIcon() : QIcon(picture);
 }
 
-QString DisplayPath(const std::string& path) {
-  return QFile::decodeName(QByteArray::fromStdString(path));
-}
-
-// Shows the busy cursor for as long as it lives.
-class BusyCursor {
- public:
-  BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-  BusyCursor(const BusyCursor&) = delete;
-  BusyCursor& operator=(const BusyCursor&) = delete;
-};
-
-// Lifts every busy cursor while it lives, so that a message box shown in the middle
-// of a long operation gets the normal pointer, and puts them back afterwards.
-class NormalCursor {
- public:
-  NormalCursor() {
-    while (QApplication::overrideCursor() != nullptr) {
-      QApplication::restoreOverrideCursor();
-      ++m_nLifted;
-    }
-  }
-  ~NormalCursor() {
-    for (int i = 0; i < m_nLifted; ++i) QApplication::setOverrideCursor(Qt::WaitCursor);
-  }
-  NormalCursor(const NormalCursor&) = delete;
-  NormalCursor& operator=(const NormalCursor&) = delete;
-
- private:
-  int m_nLifted = 0;
-};
 
 // The folder tree draws no lines and no expand buttons: folders open by a double
 // click, which is also what reads their subfolders. The strip left of a folder, where
@@ -183,21 +145,21 @@ CPageFileChooser::CPageFileChooser(QWidget* parent)
     label->setFont(*m_pTextFont);
     ColourAsStatic(label);
   }
-  m_pPrompt->setText(TableString(IDS_SELECT_FILE));
-
   m_drivePictures[zerviko::VOLUME_REMOVABLE] = PictureIcon(PICTURE_DRIVE_REMOVABLE);
   m_drivePictures[zerviko::VOLUME_OPTICAL] = PictureIcon(PICTURE_DRIVE_CDROM);
   m_drivePictures[zerviko::VOLUME_FIXED] = PictureIcon(PICTURE_DRIVE_FIXED);
-  m_folderPictures[PICTURE_FOLDER_CLOSED_INDEX] = PictureIcon(PICTURE_FOLDER_CLOSED);
-  m_folderPictures[PICTURE_FOLDER_OPEN_INDEX] = PictureIcon(PICTURE_FOLDER_OPEN);
+  m_folderPictures[wz::PICTURE_FOLDER_CLOSED] = PictureIcon(PICTURE_FOLDER_CLOSED);
+  m_folderPictures[wz::PICTURE_FOLDER_OPEN] = PictureIcon(PICTURE_FOLDER_OPEN);
 
-  connect(m_pDriveList, &QComboBox::currentIndexChanged, this, [this] { OnSelchangeDrive(); });
-  connect(m_pFolderTree, &QTreeWidget::itemExpanded, this,
-          [this](QTreeWidgetItem* item) { OnItemexpandedFolder(true, item); });
-  connect(m_pFolderTree, &QTreeWidget::itemCollapsed, this,
-          [this](QTreeWidgetItem* item) { OnItemexpandedFolder(false, item); });
+  connect(m_pDriveList, &QComboBox::currentIndexChanged, this, [this](int index) { Core().OnSelchangeDrive(index); });
+  connect(m_pFolderTree, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) {
+    if (const wz::CFolderItem* folder = ItemOf(item)) Core().OnItemexpandedFolder(*folder, true);
+  });
+  connect(m_pFolderTree, &QTreeWidget::itemCollapsed, this, [this](QTreeWidgetItem* item) {
+    if (const wz::CFolderItem* folder = ItemOf(item)) Core().OnItemexpandedFolder(*folder, false);
+  });
   connect(m_pFolderTree, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
-    OnDblclkFolder(item);
+    Core().OnDblclkFolder(ItemOf(item));
     // Then what the tree itself does on a double click: open or close a folder that
     // has subfolders, so one that has just received them opens at once.
     if (item != nullptr && item->childCount() > 0) {
@@ -205,280 +167,86 @@ CPageFileChooser::CPageFileChooser(QWidget* parent)
     }
   });
   connect(m_pFolderTree, &QTreeWidget::currentItemChanged, this,
-          [this](QTreeWidgetItem* current) { OnSelchangedFolder(current); });
-  connect(m_pFileList, &QListWidget::itemSelectionChanged, this, [this] { OnSelchangeFile(); });
+          [this](QTreeWidgetItem* current) { Core().OnSelchangedFolder(ItemOf(current)); });
+  connect(m_pFileList, &QListWidget::itemSelectionChanged, this,
+          [this] { Core().OnSelchangeFile(m_pFileList->ChosenRow()); });
 }
 
 CPageFileChooser::~CPageFileChooser() = default;
 
-void CPageFileChooser::showEvent(QShowEvent* event) {
-  CWizardPage::showEvent(event);
-  // A spontaneous show is the whole window coming back (restored from the task bar),
-  // not the wizard arriving at this page.
-  if (!event->spontaneous()) {
-    OnShowPage(true);
-  }
+wz::CFilePage& CPageFileChooser::Core() const { return Wizard().m_filePage; }
+
+const wz::CFolderItem* CPageFileChooser::ItemOf(const QTreeWidgetItem* item) const {
+  if (item == nullptr) return nullptr;
+  return reinterpret_cast<const wz::CFolderItem*>(item->data(0, ROLE_CORE_ITEM).value<quintptr>());
 }
 
-void CPageFileChooser::hideEvent(QHideEvent* event) {
-  CWizardPage::hideEvent(event);
-  if (!event->spontaneous()) {
-    OnShowPage(false);
-  }
+void CPageFileChooser::ShowMessage(wz::StringId text, wz::StringId caption, wz::MessageIcon icon) {
+  ShowPageMessage(text, caption, icon);
 }
 
-bool CPageFileChooser::OnInitDialog() {
-  // The start folder is fixed once the wizard state is complete, and never changes.
-  if (!m_bInitialised) {
-    m_strStartFolder = State().m_strAppDir + QStringLiteral("Firmware Files");
-    m_bInitialised = true;
+void CPageFileChooser::SetTitle(wz::StringId title) { m_pTitle->setText(TableString(title)); }
+
+void CPageFileChooser::SetPrompt(wz::StringId prompt) { m_pPrompt->setText(TableString(prompt)); }
+
+void CPageFileChooser::SetDrives(const std::vector<wz::DriveEntry>& drives) {
+  const QSignalBlocker blocker(m_pDriveList);
+  m_pDriveList->clear();
+  for (const wz::DriveEntry& drive : drives) {
+    m_pDriveList->addItem(m_drivePictures[drive.kind], FromLocal(drive.text));
+    m_pDriveList->setItemData(m_pDriveList->count() - 1, FromLocal(drive.mountPoint), Qt::ToolTipRole);
   }
-  return true;
+  m_pDriveList->setCurrentIndex(-1);
 }
 
-void CPageFileChooser::OnShowPage(bool bShow) {
-  if (!bShow) {
-    return;
-  }
-  OnInitDialog();  // a host that never called it still gets its start folder
-  const BusyCursor busy;
-  m_pTitle->setText(ModelTitle(State().m_bAbcLayout));
-  if (m_bRefillOnShow != 0) {
-    FillDriveList();
-  }
+void CPageFileChooser::SelectDrive(int index) {
+  const QSignalBlocker blocker(m_pDriveList);
+  m_pDriveList->setCurrentIndex(index);
 }
 
-void CPageFileChooser::FillDriveList() {
-  // The drive accepted before, so that a refused choice in the new list can still go
-  // back to the drive the tree shows.
-  const std::string prevMountPoint =
-      m_nPrevDrive >= 0 && m_nPrevDrive < static_cast<int>(m_volumes.size())
-          ? m_volumes[static_cast<std::size_t>(m_nPrevDrive)].mountPoint
-          : std::string();
-
-  m_volumes = m_pVolumeTable->List();
-  int firstAvailable = -1;
-  {
-    const QSignalBlocker blocker(m_pDriveList);
-    m_pDriveList->clear();
-    m_nPrevDrive = -1;
-    for (std::size_t i = 0; i < m_volumes.size(); ++i) {
-      const zerviko::Volume& volume = m_volumes[i];
-      m_pDriveList->addItem(m_drivePictures[volume.kind], DisplayPath(zerviko::VolumeName(volume)));
-      m_pDriveList->setItemData(static_cast<int>(i), DisplayPath(volume.mountPoint),
-                                Qt::ToolTipRole);
-      if (volume.mountPoint == prevMountPoint) {
-        m_nPrevDrive = static_cast<int>(i);
-      }
-      if (firstAvailable == -1 && zerviko::IsVolumeAvailable(volume.mountPoint)) {
-        firstAvailable = static_cast<int>(i);
-      }
-    }
-    m_pDriveList->setCurrentIndex(-1);
-  }
-
-  const int startDrive = zerviko::FindVolumeOf(m_volumes, LocalName(m_strStartFolder));
-  if (startDrive != -1) {
-    {
-      const QSignalBlocker blocker(m_pDriveList);
-      m_pDriveList->setCurrentIndex(startDrive);
-    }
-    OnSelchangeDrive();
-    SelectStartFolder(m_volumes[static_cast<std::size_t>(startDrive)]);
-  } else if (firstAvailable != -1) {
-    {
-      const QSignalBlocker blocker(m_pDriveList);
-      m_pDriveList->setCurrentIndex(firstAvailable);
-    }
-    OnSelchangeDrive();
-  }
+void CPageFileChooser::ClearTree() {
+  const QSignalBlocker blocker(m_pFolderTree);
+  m_pFolderTree->clear();
+  m_treeItems.clear();
 }
 
-void CPageFileChooser::OnSelchangeDrive() {
-  const int index = m_pDriveList->currentIndex();
-  if (index < 0 || index >= static_cast<int>(m_volumes.size())) {
-    return;
-  }
-  const zerviko::Volume& volume = m_volumes[static_cast<std::size_t>(index)];
-  if (!zerviko::IsVolumeAvailable(volume.mountPoint)) {
-    ShowError(IDS_DRIVE_UNAVAILABLE);
-    const QSignalBlocker blocker(m_pDriveList);
-    m_pDriveList->setCurrentIndex(m_nPrevDrive);
-    return;
-  }
-  m_nPrevDrive = index;
-
-  QTreeWidgetItem* root = nullptr;
-  {
-    const QSignalBlocker blocker(m_pFolderTree);
-    m_pFolderTree->clear();
-    root = new QTreeWidgetItem(m_pFolderTree, QStringList(DisplayPath(volume.mountPoint)));
-    SetFolderPicture(root, PICTURE_FOLDER_CLOSED_INDEX);
-    FillSubfolders(root);
-  }
-  if (root->childCount() > 0) {
-    root->setExpanded(true);  // the open-folder picture follows through OnItemexpandedFolder
-  }
-  {
-    const QSignalBlocker blocker(m_pFolderTree);
-    m_pFolderTree->setCurrentItem(root);
-  }
-  OnSelchangedFolder(root);
+void CPageFileChooser::AddFolder(const wz::CFolderItem& item) {
+  const QSignalBlocker blocker(m_pFolderTree);
+  QTreeWidgetItem* parent = item.Parent() != nullptr ? m_treeItems.value(item.Parent()) : nullptr;
+  auto* added = parent != nullptr ? new QTreeWidgetItem(parent, QStringList(FromLocal(item.Text())))
+                                  : new QTreeWidgetItem(m_pFolderTree, QStringList(FromLocal(item.Text())));
+  added->setData(0, ROLE_CORE_ITEM, QVariant::fromValue(reinterpret_cast<quintptr>(&item)));
+  added->setIcon(0, m_folderPictures[item.Picture()]);
+  m_treeItems.insert(&item, added);
 }
 
-void CPageFileChooser::OnItemexpandedFolder(bool bExpanded, QTreeWidgetItem* item) {
-  SetFolderPicture(item, bExpanded ? PICTURE_FOLDER_OPEN_INDEX : PICTURE_FOLDER_CLOSED_INDEX);
+void CPageFileChooser::UpdateFolderPicture(const wz::CFolderItem& item) {
+  if (QTreeWidgetItem* shown = m_treeItems.value(&item)) shown->setIcon(0, m_folderPictures[item.Picture()]);
 }
 
-void CPageFileChooser::OnDblclkFolder(QTreeWidgetItem* item) {
-  // Subfolders are read on demand, one level per double click; a folder that has them
-  // already is left to the tree, which opens or closes it.
-  if (item == nullptr || item->childCount() > 0) {
-    return;
-  }
-  const int picture = item->data(0, ROLE_PICTURE).toInt();
-  SetFolderPicture(item, picture == PICTURE_FOLDER_CLOSED_INDEX ? PICTURE_FOLDER_OPEN_INDEX
-                                                                : PICTURE_FOLDER_CLOSED_INDEX);
-  FillSubfolders(item);
+void CPageFileChooser::ExpandFolder(const wz::CFolderItem& item, bool bExpand) {
+  const QSignalBlocker blocker(m_pFolderTree);
+  if (QTreeWidgetItem* shown = m_treeItems.value(&item)) shown->setExpanded(bExpand);
 }
 
-void CPageFileChooser::OnSelchangedFolder(QTreeWidgetItem* item) {
-  {
-    const QSignalBlocker blocker(m_pFileList);
-    m_pFileList->clear();
-    if (item != nullptr) {
-      // Matched without regard to letter case; folders whose names match are not
-      // files, and hidden files are listed like any other.
-      const QDir folder(GetItemPath(item));
-      const QStringList names =
-          folder.entryList(QStringList(ModelFileMask(State().m_bAbcLayout)),
-                           QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase);
-      m_pFileList->addItems(names);
-      if (m_pFileList->count() > 0) {
-        m_pFileList->setCurrentRow(0);
-      }
-    }
+void CPageFileChooser::SelectFolder(const wz::CFolderItem& item) {
+  QTreeWidgetItem* shown = m_treeItems.value(&item);
+  if (shown == nullptr) return;
+  const QSignalBlocker blocker(m_pFolderTree);
+  for (QTreeWidgetItem* parent = shown->parent(); parent != nullptr; parent = parent->parent()) {
+    parent->setExpanded(true);
   }
-  OnSelchangeFile();
+  m_pFolderTree->setCurrentItem(shown);
+  m_pFolderTree->scrollToItem(shown);
 }
 
-void CPageFileChooser::OnSelchangeFile() {
-  const QString path = GetSelectedFilePath();
-  if (path.isEmpty()) {
-    SetStatusText(m_pStatusText, QString());
-    return;
-  }
-  const BusyCursor busy;
-  const int result = zerviko::ReadFirmwarePackage(LocalName(path), true, State().m_nLanguage);
-  if (result == zerviko::PACKAGE_OK) {
-    SetStatusText(m_pStatusText, DecodePackageText(zerviko::GetPackageRevisionText()));
-    return;
-  }
-  ShowError(result == zerviko::PACKAGE_FILE_UNAVAILABLE ? IDS_FILE_UNAVAILABLE : IDS_FILE_UNUSABLE);
-  SetStatusText(m_pStatusText, QString());
+void CPageFileChooser::SetFiles(const std::vector<std::string>& names, int selected) {
+  const QSignalBlocker blocker(m_pFileList);
+  m_pFileList->clear();
+  for (const std::string& name : names) m_pFileList->addItem(FromLocal(name));
+  if (selected >= 0 && selected < m_pFileList->count()) m_pFileList->setCurrentRow(selected);
 }
 
-int CPageFileChooser::CheckSelectedFile() {
-  const QString path = GetSelectedFilePath();
-  if (path.isEmpty()) {
-    ShowError(IDS_NO_FILE_SELECTED);
-    return 0;
-  }
-  const int result = zerviko::ReadFirmwarePackage(LocalName(path), true, State().m_nLanguage);
-  if (result == zerviko::PACKAGE_OK) {
-    State().m_strPackagePath = path;
-    // The file may have changed since it was selected: show what is accepted now.
-    SetStatusText(m_pStatusText, DecodePackageText(zerviko::GetPackageRevisionText()));
-    return 1;
-  }
-  ShowError(result == zerviko::PACKAGE_FILE_UNAVAILABLE ? IDS_FILE_UNAVAILABLE : IDS_FILE_UNUSABLE);
-  SetStatusText(m_pStatusText, QString());
-  return 0;
-}
-
-void CPageFileChooser::FillSubfolders(QTreeWidgetItem* item) {
-  const QDir folder(GetItemPath(item));
-  const QStringList names = folder.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden,
-                                             QDir::Name | QDir::IgnoreCase);
-  for (const QString& name : names) {
-    auto* child = new QTreeWidgetItem(item, QStringList(name));
-    SetFolderPicture(child, PICTURE_FOLDER_CLOSED_INDEX);
-  }
-}
-
-void CPageFileChooser::SelectStartFolder(const zerviko::Volume& volume) {
-  // The walk starts at the start drive's mount point; when the tree does not show that
-  // drive (it was refused), there is nothing to walk.
-  QTreeWidgetItem* current = m_pFolderTree->topLevelItem(0);
-  if (current == nullptr || current->text(0) != DisplayPath(volume.mountPoint)) {
-    return;
-  }
-  m_pFolderTree->setCurrentItem(current);
-
-  const std::vector<std::string> mountParts = zerviko::SplitPath(volume.mountPoint);
-  const std::vector<std::string> startParts = zerviko::SplitPath(LocalName(m_strStartFolder));
-  for (std::size_t i = mountParts.size(); i < startParts.size(); ++i) {
-    const QString component = DisplayPath(startParts[i]);
-    QTreeWidgetItem* match = nullptr;
-    for (int k = 0; k < current->childCount() && match == nullptr; ++k) {
-      if (current->child(k)->text(0).compare(component, Qt::CaseInsensitive) == 0) {
-        match = current->child(k);
-      }
-    }
-    // The start folder is not there (any more): stay in the deepest folder found.
-    if (match == nullptr) {
-      return;
-    }
-    for (QTreeWidgetItem* parent = match->parent(); parent != nullptr; parent = parent->parent()) {
-      parent->setExpanded(true);
-    }
-    m_pFolderTree->setCurrentItem(match);
-    m_pFolderTree->scrollToItem(match);
-    OnDblclkFolder(match);
-    current = match;
-  }
-}
-
-QString CPageFileChooser::GetItemPath(const QTreeWidgetItem* item) const {
-  QString path = item->text(0);
-  for (const QTreeWidgetItem* parent = item->parent(); parent != nullptr;
-       parent = parent->parent()) {
-    path = JoinPath(parent->text(0), path);
-  }
-  return path;
-}
-
-QString CPageFileChooser::GetSelectedFilePath() const {
-  const QList<QListWidgetItem*> selected = m_pFileList->selectedItems();
-  const QTreeWidgetItem* folder = m_pFolderTree->currentItem();
-  if (selected.isEmpty() || folder == nullptr) {
-    return {};
-  }
-  return JoinPath(GetItemPath(folder), selected.first()->text());
-}
-
-QString CPageFileChooser::JoinPath(const QString& left, const QString& right) {
-  const auto isSeparator = [](QChar c) {
-    return c.unicode() < 0x80 && zerviko::IsPathSeparator(static_cast<char>(c.unicode()));
-  };
-  qsizetype end = left.size();
-  while (end > 0 && isSeparator(left[end - 1])) {
-    --end;
-  }
-  qsizetype start = 0;
-  while (start < right.size() && isSeparator(right[start])) {
-    ++start;
-  }
-  return left.left(end) + QLatin1Char(zerviko::PATH_SEPARATOR) + right.mid(start);
-}
-
-void CPageFileChooser::ShowError(int stringId) {
-  const NormalCursor pointer;
-  ShowMessageBox(this, TableString(stringId), TableString(IDS_CAPTION_ERROR),
-                 MessageIcon::Exclamation);
-}
-
-void CPageFileChooser::SetFolderPicture(QTreeWidgetItem* item, int picture) {
-  item->setData(0, ROLE_PICTURE, picture);
-  item->setIcon(0, m_folderPictures[picture]);
+void CPageFileChooser::SetStatusText(const std::string& text) {
+  ShowStatusText(m_pStatusText, DecodePackageText(text));
 }

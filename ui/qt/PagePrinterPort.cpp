@@ -10,18 +10,10 @@
 #include <QStylePainter>
 #include <utility>
 
-#include "ui/qt/MessageBox.h"
 #include "ui/qt/Pictures.h"
 #include "ui/qt/StringTable.h"
 
 namespace {
-
-constexpr int ROLE_PORT_INDEX = Qt::UserRole;  // an entry's index into the port names
-
-// Local 8-bit text from the port layer (device paths and printer names).
-QString FromLocal(const std::string& text) {
-  return QString::fromLocal8Bit(QByteArray::fromStdString(text));
-}
 
 // A model button: a radio button drawn as a push button with the model's picture. The
 // checked one stays pressed in, with a navy frame so the choice shows at a glance.
@@ -60,8 +52,7 @@ class CModelButton : public QPushButton {
 
 }  // namespace
 
-CPagePrinterPort::CPagePrinterPort(QWidget* parent, PortListSource portListSource)
-    : CWizardPage(parent), m_portListSource(std::move(portListSource)) {
+CPagePrinterPort::CPagePrinterPort(QWidget* parent) : CWizardPage(parent) {
   const QFont textFont = PageTextFont();
 
   m_pPrompt = new QLabel(tr("Select the model and port to program"), this);
@@ -104,8 +95,6 @@ CPagePrinterPort::CPagePrinterPort(QWidget* parent, PortListSource portListSourc
 }
 
 bool CPagePrinterPort::OnInitDialog() {
-  UpdateData(false);
-
   // The padded port names form a column only in a fixed-pitch font.
   m_pListPorts->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
 
@@ -119,59 +108,30 @@ bool CPagePrinterPort::OnInitDialog() {
     button->setIcon(QIcon(*picture));
     button->setIconSize(picture->deviceIndependentSize().toSize());
   }
-
-  // The string table's wording, which a language pack may change.
-  m_pPrompt->setText(TableString(IDS_SELECT_MODEL_AND_PORT));
-  m_pPortPrompt->setText(TableString(IDS_SELECT_PORT));
-
-  FillPortList();
-
-  // Every start begins with the ABC layout model, whatever was chosen last time.
-  m_nModelRadio = 0;
-  UpdateData(false);
   return true;
 }
 
-void CPagePrinterPort::FillPortList() {
+void CPagePrinterPort::ShowMessage(zerviko::wizard::StringId text, zerviko::wizard::StringId caption,
+                                   zerviko::wizard::MessageIcon icon) {
+  ShowPageMessage(text, caption, icon);
+}
+
+void CPagePrinterPort::SetPrompts(zerviko::wizard::StringId model, zerviko::wizard::StringId port) {
+  m_pPrompt->setText(TableString(model));
+  m_pPortPrompt->setText(TableString(port));
+}
+
+void CPagePrinterPort::SetPortList(const std::vector<std::string>& displayTexts, int selected) {
   m_pListPorts->clear();
-  m_pPortNames.clear();
-  const zerviko::ports::PortList list = m_portListSource ? m_portListSource()
-                                                         : zerviko::ports::PortList{};
-  for (const zerviko::ports::PortListEntry& entry : list.entries) {
-    auto* item = new QListWidgetItem(FromLocal(entry.display), m_pListPorts);
-    item->setData(ROLE_PORT_INDEX, static_cast<int>(m_pPortNames.size()));
-    m_pPortNames.append(FromLocal(entry.port));
-  }
-  if (list.selected >= 0 && list.selected < m_pListPorts->count()) {
-    m_pListPorts->setCurrentRow(list.selected);
+  for (const std::string& text : displayTexts) m_pListPorts->addItem(FromLocal(text));
+  if (selected >= 0 && selected < m_pListPorts->count()) {
+    m_pListPorts->setCurrentRow(selected);
     m_pListPorts->scrollToItem(m_pListPorts->currentItem());
   }
 }
 
-void CPagePrinterPort::UpdateData(bool bSaveAndValidate) {
-  if (bSaveAndValidate) {
-    m_nModelRadio = m_pKeyboardButton->isChecked() ? 1 : 0;
-  } else {
-    (m_nModelRadio == 1 ? m_pKeyboardButton : m_pAbcButton)->setChecked(true);
-  }
-}
+int CPagePrinterPort::SelectedPort() const { return m_pListPorts->ChosenRow(); }
 
-int CPagePrinterPort::CommitSelection() {
-  UpdateData(true);
-  State().m_bAbcLayout = m_nModelRadio == 0 ? 1 : 0;
+int CPagePrinterPort::ModelRadio() const { return m_pKeyboardButton->isChecked() ? 1 : 0; }
 
-  const QList<QListWidgetItem*> selected = m_pListPorts->selectedItems();
-  if (!selected.isEmpty()) {
-    bool ok = false;
-    const int index = selected.first()->data(ROLE_PORT_INDEX).toInt(&ok);
-    if (ok && index >= 0 && index < m_pPortNames.size()) {
-      // The device path, never the text shown with a printer's name.
-      State().m_strPort = m_pPortNames[index];
-      return 1;
-    }
-  }
-  // No port to use (the list is empty, or nothing is selected): the wizard stays here.
-  ShowMessageBox(this, TableString(IDS_INVALID_ARGUMENT), TableString(IDS_APP_TITLE),
-                 MessageIcon::Stop);
-  return 0;
-}
+void CPagePrinterPort::SetModelRadio(int radio) { (radio == 1 ? m_pKeyboardButton : m_pAbcButton)->setChecked(true); }

@@ -1,57 +1,49 @@
-// The wizard's first page: the printer model (two picture buttons) and the port.
+// The wizard's first page: the printer model (two picture buttons) and the port. The
+// rules are the core's (wizard/PortPage.h); this is what the user sees of them.
 #pragma once
 
 #include <QPixmap>
-#include <QStringList>
-#include <functional>
 
-#include "ports/PortList.h"
 #include "ui/qt/WizardPage.h"
+#include "wizard/PortPage.h"
 
 class QButtonGroup;
 class QLabel;
-class QListWidget;
 class QPushButton;
 
-// Where the page's port list comes from: the machine's ports, unless the caller
-// (a test, or a front end with its own discovery) provides another source.
-using PortListSource = std::function<zerviko::ports::PortList()>;
+using zerviko::wizard::PortListSource;
 
-class CPagePrinterPort : public CWizardPage {
+class CPagePrinterPort : public CWizardPage, public zerviko::wizard::IPortPageView {
   Q_OBJECT
  public:
-  explicit CPagePrinterPort(QWidget* parent,
-                            PortListSource portListSource = zerviko::ports::BuildPortList);
+  explicit CPagePrinterPort(QWidget* parent);
 
-  // Builds the port list (once) and checks the ABC layout model.
+  // The model pictures and the port list's font, once, before the core fills the page.
   bool OnInitDialog();
-
-  // Next on this page: stores the model flag and the chosen port's device path in the
-  // wizard state. Non-zero means go on; zero means no port is selected and the user
-  // has been told.
-  int CommitSelection();
-
-  // The checked model button: 0 ABC layout, 1 Keyboard layout.
-  int m_nModelRadio = 0;
 
   // The controls, for the main dialog's tests.
   QPushButton* AbcButton() const { return m_pAbcButton; }
   QPushButton* KeyboardButton() const { return m_pKeyboardButton; }
   QListWidget* PortListBox() const { return m_pListPorts; }
 
- private:
-  void FillPortList();
-  void UpdateData(bool bSaveAndValidate);
+  // The view.
+  void ShowMessage(zerviko::wizard::StringId text, zerviko::wizard::StringId caption,
+                   zerviko::wizard::MessageIcon icon) override;
+  void SetWaitCursor(bool bWait) override { SetPageWaitCursor(bWait); }
+  void SetPrompts(zerviko::wizard::StringId model, zerviko::wizard::StringId port) override;
+  void SetPortList(const std::vector<std::string>& displayTexts, int selected) override;
+  int SelectedPort() const override;
+  int ModelRadio() const override;
+  void SetModelRadio(int radio) override;
 
-  PortListSource m_portListSource;
+ private:
   QPixmap m_bmpAbc;
   QPixmap m_bmpKeyboard;
-  QStringList m_pPortNames;  // the ports' device paths; list items hold indices into it
 
   QLabel* m_pPrompt = nullptr;
   QLabel* m_pPortPrompt = nullptr;
   QPushButton* m_pAbcButton = nullptr;
   QPushButton* m_pKeyboardButton = nullptr;
   QButtonGroup* m_pModelGroup = nullptr;
-  QListWidget* m_pListPorts = nullptr;
+  CChoiceList* m_pListPorts = nullptr;
 };

@@ -3,47 +3,28 @@
 #include <QApplication>
 #include <QEvent>
 #include <QEventLoop>
-#include <QFile>
 #include <QFontMetrics>
 #include <QFrame>
-#include <QHideEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
-#include <QShowEvent>
 #include <QTextDocument>
-#include <QStringDecoder>
-#include <algorithm>
 #include <cstdio>
-#include <cstring>
-#include <limits>
-#include <new>
 #include <thread>
 
-#include "package/FirmwarePackage.h"
 #include "ui/qt/BitmapButton.h"
-#include "ui/qt/MessageBox.h"
 #include "ui/qt/MessageDialog.h"
 #include "ui/qt/StringTable.h"
-
-namespace {
+#include "wizard/Wizard.h"
 
 // While a run goes on the wizard takes no input at all, yet it keeps painting. Input
 // is dropped, not deferred, so that nothing clicked during the run acts after it.
 class CInputBlocker : public QObject {
  public:
   CInputBlocker() { qApp->installEventFilter(this); }
-  ~CInputBlocker() override { Release(); }
+  ~CInputBlocker() override { qApp->removeEventFilter(this); }
   CInputBlocker(const CInputBlocker&) = delete;
   CInputBlocker& operator=(const CInputBlocker&) = delete;
-
-  // Lets input through again (before a message box the user must answer).
-  void Release() {
-    if (m_bActive) {
-      qApp->removeEventFilter(this);
-      m_bActive = false;
-    }
-  }
 
  protected:
   bool eventFilter(QObject* /*watched*/, QEvent* event) override {
@@ -71,30 +52,7 @@ class CInputBlocker : public QObject {
     }
   }
 
- private:
-  bool m_bActive = true;
 };
-
-// The wait cursor for as long as it lives; Release gives the normal pointer back
-// early, for a message box.
-class CWaitCursor {
- public:
-  CWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~CWaitCursor() { Release(); }
-  CWaitCursor(const CWaitCursor&) = delete;
-  CWaitCursor& operator=(const CWaitCursor&) = delete;
-  void Release() {
-    if (m_bActive) {
-      QApplication::restoreOverrideCursor();
-      m_bActive = false;
-    }
-  }
-
- private:
-  bool m_bActive = true;
-};
-
-}  // namespace
 
 CPageProgram::CPageProgram(QWidget* parent)
     : CWizardPage(parent), m_pTextFont(std::make_unique<QFont>(PageTextFont())) {
@@ -124,7 +82,7 @@ CPageProgram::CPageProgram(QWidget* parent)
   m_btnProgram->setText(tr("Program"));
   m_btnProgram->setGeometry(DluRect(19, 223, 77, 14));
   m_btnProgram->setAutoDefault(false);  // Enter on a page presses nothing
-  connect(m_btnProgram, &QPushButton::clicked, this, [this] { OnProgram(); });
+  connect(m_btnProgram, &QPushButton::clicked, this, [this] { Core().OnProgram(); });
 
   m_pPercent = new QLabel(QStringLiteral("0 %"), this);
   m_pPercent->setObjectName(QStringLiteral("percent"));
@@ -137,18 +95,11 @@ CPageProgram::CPageProgram(QWidget* parent)
   }
 }
 
-CPageProgram::~CPageProgram() {
-  m_logFile.Flush();
-  m_logFile.Close();
-  zerviko::ClearPackage();
-}
+CPageProgram::~CPageProgram() = default;
+
+zerviko::wizard::CProgramPage& CPageProgram::Core() const { return Wizard().m_programPage; }
 
 bool CPageProgram::OnInitDialog() {
-  const QString& appDir = State().m_strAppDir;
-  m_strMainKernelPath = appDir + QStringLiteral("Genm2329.cde");
-  m_strWriteModulePath = appDir + QStringLiteral("Genw2329.cde");
-  m_strEraseModulePath = appDir + QStringLiteral("Gene2329.cde");
-
   for (QWidget* control : std::initializer_list<QWidget*>{m_pTitle, m_pRevision, m_pDeviceSetup,
                                                           m_pPercent}) {
     control->setFont(*m_pTextFont);
@@ -160,32 +111,6 @@ bool CPageProgram::OnInitDialog() {
   if (m_pPercent->width() < percentWidth) {
     m_pPercent->resize(percentWidth, m_pPercent->height());
   }
-
-  // The log holds the runs of this start of the program only. Without it the runs
-  // go on all the same, and nobody is told, unless the log is another loader's: two
-  // printers on one bench, two wizards started from one folder. The first keeps its
-  // log whole, and the second says why it has none.
-  const QString logPath = appDir + QStringLiteral("Status.log");
-  if (m_logFile.Open(logPath) == CStatusLog::OpenResult::LOG_IN_USE) {
-    std::fprintf(stderr,
-                 "zerviko-loader: \"%s\" is held by another loader; this one keeps no status "
-                 "log\n",
-                 QFile::encodeName(logPath).constData());
-  }
-
-  m_options = zerviko::ProgrammingOptions{};
-  m_options.residentKernel = 1;
-  m_options.portName.clear();
-  m_options.syncBaudRate = 9600;
-  m_options.baudRate = 115200;
-  m_options.clockHz = 22118400;
-  m_options.startAddress = 0;
-  m_options.eraseBlocks = nullptr;
-  m_options.eraseBlockCount = 0;
-  m_options.deviceName = std::string("2329");
-  m_options.mainKernelPath = LocalName(m_strMainKernelPath);
-  m_options.writeModulePath = LocalName(m_strWriteModulePath);
-  m_options.eraseModulePath = LocalName(m_strEraseModulePath);
 
   m_btnProgram->LoadBitmaps(QStringLiteral("PROGRAM"));
 
@@ -199,27 +124,20 @@ bool CPageProgram::OnInitDialog() {
   return true;
 }
 
-void CPageProgram::showEvent(QShowEvent* event) {
-  CWizardPage::showEvent(event);
-  // A spontaneous show is the window coming back from the task bar, not the wizard
-  // arriving at this page.
-  if (!event->spontaneous()) OnShowWindow(true, 0);
+void CPageProgram::ShowMessage(zerviko::wizard::StringId text, zerviko::wizard::StringId caption,
+                               zerviko::wizard::MessageIcon icon) {
+  // The box takes the user's answer even while a run keeps all other input out.
+  const bool bBlocked = m_pInputBlocker != nullptr;
+  m_pInputBlocker.reset();
+  ShowPageMessage(text, caption, icon);
+  if (bBlocked) m_pInputBlocker = std::make_unique<CInputBlocker>();
 }
 
-void CPageProgram::hideEvent(QHideEvent* event) {
-  CWizardPage::hideEvent(event);
-  if (!event->spontaneous()) OnShowWindow(false, 0);
-}
+void CPageProgram::SetTitle(zerviko::wizard::StringId title) { m_pTitle->setText(TableString(title)); }
 
-void CPageProgram::OnShowWindow(bool bShow, int /*nStatus*/) {
-  if (!bShow || m_bRunning) return;
-  CWaitCursor wait;
-  // The texts of the package the file page checked last.
-  ShowRevision(DecodePackageText(zerviko::GetPackageRevisionText()));
-  m_pDeviceSetup->setPlainText(DecodePackageText(zerviko::GetPackageDeviceSetupText()));
-  m_pTitle->setText(ModelTitle(State().m_bAbcLayout));
-  // Taken on every show, so a port chosen anew after a run is used by the next one.
-  m_options.portName = LocalName(State().m_strPort);
+void CPageProgram::SetPackageTexts(const std::string& revision, const std::string& deviceSetup) {
+  ShowRevision(DecodePackageText(revision));
+  m_pDeviceSetup->setPlainText(DecodePackageText(deviceSetup));
 }
 
 void CPageProgram::ShowRevision(const QString& text) {
@@ -239,104 +157,67 @@ void CPageProgram::ShowRevision(const QString& text) {
   m_pRevision->setToolTip(shown == text ? QString() : Qt::convertFromPlainText(text));
 }
 
-void CPageProgram::EnableRunControls(bool bEnable) {
-  State().EnableWizardControls(bEnable);
-  m_btnProgram->setEnabled(bEnable);
+void CPageProgram::EnableProgram(bool bEnable) { m_btnProgram->setEnabled(bEnable); }
+
+void CPageProgram::SetProgress(int position, const std::string& label) {
+  if (m_progress != nullptr) m_progress->setValue(position);
+  m_pPercent->setText(QString::fromStdString(label));
 }
 
-void CPageProgram::OnProgram() {
-  if (m_bRunning) return;
-  m_bRunning = true;
-  EnableRunControls(false);
-  CInputBlocker blocker;
-
-  // The warning goes up and is drawn before anything is sent to the printer.
-  auto busy = std::make_unique<CMessageDialog>(this);
-  busy->repaint();
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-
-  CWaitCursor wait;
-  bool bSuccess = false;
-  const int result = zerviko::ReadFirmwarePackage(LocalName(State().m_strPackagePath), false,
-                                                  State().m_nLanguage);
-  if (result != zerviko::PACKAGE_OK) {
-    // Nothing reached the printer, and nothing goes into the log.
-    blocker.Release();
-    wait.Release();
-    ShowMessageBox(this,
-                   TableString(result == zerviko::PACKAGE_FILE_UNAVAILABLE ? IDS_FILE_UNAVAILABLE
-                                                                           : IDS_FILE_UNUSABLE),
-                   TableString(IDS_CAPTION_ERROR), MessageIcon::Exclamation);
-  } else {
-    std::uint32_t length = 0;
-    zerviko::GetPackageImage(nullptr, &length);
-    std::vector<std::uint8_t> image;
-    bool bImageReady = length <= static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max());
-    if (bImageReady) {
-      try {
-        image.resize(length);
-        zerviko::GetPackageImage(image.data(), &length);
-      } catch (const std::bad_alloc&) {
-        bImageReady = false;
-      }
-    }
-    if (!bImageReady) {
-      // An image this program cannot hold is an image it cannot use.
-      blocker.Release();
-      wait.Release();
-      ShowMessageBox(this, TableString(IDS_FILE_UNUSABLE), TableString(IDS_CAPTION_ERROR),
-                     MessageIcon::Exclamation);
-    } else {
-      bSuccess = RunEngine(image);
-      if (!bSuccess && !m_bQuitPending) {
-        // Shown while the warning is still up and the bar shows where the run stopped.
-        blocker.Release();
-        wait.Release();
-        ShowMessageBox(this, TableString(IDS_TRANSFER_ERROR), TableString(IDS_CAPTION_ERROR),
-                       MessageIcon::Exclamation);
-      }
-      std::vector<std::uint8_t>().swap(image);
-      if (m_logFile.IsOpen()) {
-        m_logFile.WriteEndMarker();
-        // On the disk at the end of every run, so the log can be read (or the
-        // machine switched off) without leaving the program first.
-        m_logFile.Flush();
-      }
-    }
+void CPageProgram::BlockInput(bool bBlock) {
+  if (bBlock && !m_pInputBlocker) {
+    m_pInputBlocker = std::make_unique<CInputBlocker>();
+  } else if (!bBlock) {
+    m_pInputBlocker.reset();
   }
+}
 
-  EnableRunControls(true);
-  m_progress->setValue(0);
-  m_pPercent->setText(QStringLiteral("0 %"));
-  wait.Release();
-  busy.reset();
-  blocker.Release();
-  m_bRunning = false;
-
-  if (m_bQuitPending) {
-    m_bQuitPending = false;
-    window()->close();
+void CPageProgram::ShowBusyWindow(bool bShow) {
+  if (!bShow) {
+    m_pBusyWindow.reset();
     return;
   }
-  if (bSuccess) {
-    ShowMessageBox(this, TableString(IDS_FIRMWARE_LOADED), TableString(IDS_CAPTION_SUCCESS),
-                   MessageIcon::Exclamation);
-  }
+  // The warning goes up and is drawn before anything is sent to the printer.
+  m_pBusyWindow = std::make_unique<CMessageDialog>(this);
+  m_pBusyWindow->repaint();
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-bool CPageProgram::RunEngine(const std::vector<std::uint8_t>& image) {
+void CPageProgram::ReportLogInUse(const std::string& path) {
+  std::fprintf(stderr, "zerviko-loader: \"%s\" is held by another loader; this one keeps no status log\n",
+               path.c_str());
+}
+
+namespace {
+
+// The engine's messages, handed from its thread to the page's in the order they come.
+class CQueuedSink : public zerviko::wizard::IRunSink {
+ public:
+  CQueuedSink(QObject* receiver, zerviko::wizard::CProgramPage& page) : m_pReceiver(receiver), m_page(page) {}
+  void OnEngineMessage(int percent, int level, const std::string& text) override {
+    QMetaObject::invokeMethod(
+        m_pReceiver, [&page = m_page, percent, level, text] { page.OnProgress(percent, level, text); },
+        Qt::QueuedConnection);
+  }
+
+ private:
+  QObject* m_pReceiver;
+  zerviko::wizard::CProgramPage& m_page;
+};
+
+}  // namespace
+
+void CPageProgram::StartRun(zerviko::wizard::CProgramRun& run) {
   // The engine blocks for minutes, so it runs on a thread of its own while this one
   // waits in a local event loop that keeps the windows painted and answering the
-  // desktop; the blocker keeps the user's input out.
+  // desktop; the input blocker keeps the user's input out.
   QEventLoop loop;
   m_pRunLoop = &loop;
   m_bRunDone = false;
   m_bRunResult = false;
-  const zerviko::ProgrammingOptions options = m_options;
-  std::thread worker([this, options, &image] {
-    const bool ok = zerviko::ProgramTarget(options, image.data(),
-                                           static_cast<std::int32_t>(image.size()),
-                                           &CPageProgram::OnProgress, this);
+  CQueuedSink sink(this, Core());
+  std::thread worker([this, &run, &sink] {
+    const bool ok = run.Execute(sink);
     // Queued behind the run's last message, so every message is in first.
     QMetaObject::invokeMethod(
         this,
@@ -352,30 +233,13 @@ bool CPageProgram::RunEngine(const std::vector<std::uint8_t>& image) {
   // is told to quit, and from then on no event loop of this thread starts at all; a
   // run cannot be cut short, so the wait goes on here, the windows still served and
   // every message still logged in order, and the quit is kept for after the run.
+  bool bQuitPending = false;
   while (!m_bRunDone) {
-    m_bQuitPending = true;
+    bQuitPending = true;
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
   }
   worker.join();
   m_pRunLoop = nullptr;
-  return m_bRunResult;
-}
-
-int CPageProgram::OnProgress(void* context, int percent, int level, int /*blockMessage*/,
-                             const char* text, std::uint8_t* /*abortFlag*/) {
-  auto* page = static_cast<CPageProgram*>(context);
-  if (page == nullptr) return 0;
-  QByteArray message(text != nullptr ? text : "");
-  QMetaObject::invokeMethod(
-      page, [page, percent, level, message] { page->ShowProgress(percent, level, message); },
-      Qt::QueuedConnection);
-  return 0;
-}
-
-void CPageProgram::ShowProgress(int percent, int level, const QByteArray& text) {
-  if (m_logFile.IsOpen()) {
-    m_logFile.WriteMessage(level, std::string_view(text.constData(), std::strlen(text.constData())));
-  }
-  m_progress->setValue(std::clamp(percent, 0, 100));
-  m_pPercent->setText(QString::asprintf("%d %%", percent));
+  Core().OnRunFinished(m_bRunResult, bQuitPending);
+  if (bQuitPending) window()->close();
 }

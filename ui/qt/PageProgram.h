@@ -1,48 +1,36 @@
-// The wizard's third page: the package's texts, the Program button, the progress bar
-// and the status log. Program writes the chosen package into the printer.
+// The wizard's third page: the package's texts, the Program button, the progress bar.
+// The rules of a run, its log and its order of steps are the core's
+// (wizard/ProgramPage.h); this page shows them, runs the engine on a thread of its own
+// and keeps the windows painting while it works.
 #pragma once
 
 #include <QFont>
-#include <QString>
-#include <cstdint>
 #include <memory>
-#include <vector>
 
-#include "engine/ProgramTarget.h"
-#include "ui/qt/StatusLog.h"
 #include "ui/qt/WizardPage.h"
+#include "wizard/ProgramPage.h"
 
 class CBitmapButton;
+class CInputBlocker;
+class CMessageDialog;
 class QEventLoop;
 class QFrame;
 class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
 
-class CPageProgram : public CWizardPage {
+class CPageProgram : public CWizardPage, public zerviko::wizard::IProgramPageView {
   Q_OBJECT
  public:
   explicit CPageProgram(QWidget* parent);
   ~CPageProgram() override;
 
-  // Once, when the main dialog sets itself up: kernel paths, fonts, the status log
-  // (emptied here, so it holds the runs of this start only), the run parameters, the
-  // Program button's pictures and the progress bar.
+  // Once, before the core sets the page up: the fonts, the Program button's pictures
+  // and the progress bar.
   bool OnInitDialog();
 
-  // One programming run; the Program button's handler.
-  void OnProgram();
-
-  // The engine's progress callback. It may be called on any thread: the message is
-  // handed to the page's thread, which logs it and moves the bar, in message order.
-  static int OnProgress(void* context, int percent, int level, int blockMessage,
-                        const char* text, std::uint8_t* abortFlag);
-
-  // Program, and the wizard's Back, Exit and close command, on or off.
-  void EnableRunControls(bool bEnable);
-
   // The run parameters handed to the engine.
-  const zerviko::ProgrammingOptions& Options() const { return m_options; }
+  const zerviko::ProgrammingOptions& Options() const { return Core().Options(); }
 
   // The controls, for the main dialog's tests.
   CBitmapButton* ProgramButton() const { return m_btnProgram; }
@@ -52,24 +40,26 @@ class CPageProgram : public CWizardPage {
   QLabel* RevisionLabel() const { return m_pRevision; }
   QPlainTextEdit* DeviceSetupEdit() const { return m_pDeviceSetup; }
 
- protected:
-  void showEvent(QShowEvent* event) override;
-  void hideEvent(QHideEvent* event) override;
+  // The view.
+  void ShowMessage(zerviko::wizard::StringId text, zerviko::wizard::StringId caption,
+                   zerviko::wizard::MessageIcon icon) override;
+  void SetWaitCursor(bool bWait) override { SetPageWaitCursor(bWait); }
+  void SetTitle(zerviko::wizard::StringId title) override;
+  void SetPackageTexts(const std::string& revision, const std::string& deviceSetup) override;
+  void EnableProgram(bool bEnable) override;
+  void SetProgress(int position, const std::string& label) override;
+  void BlockInput(bool bBlock) override;
+  void ShowBusyWindow(bool bShow) override;
+  void ReportLogInUse(const std::string& path) override;
+  void StartRun(zerviko::wizard::CProgramRun& run) override;
 
  private:
-  void OnShowWindow(bool bShow, int nStatus);
-  bool RunEngine(const std::vector<std::uint8_t>& image);
-  void ShowProgress(int percent, int level, const QByteArray& text);
+  zerviko::wizard::CProgramPage& Core() const;
   void ShowRevision(const QString& text);
 
   std::unique_ptr<QFont> m_pTextFont;  // 11-point Arial of the texts
   QProgressBar* m_progress = nullptr;
   CBitmapButton* m_btnProgram = nullptr;
-  zerviko::ProgrammingOptions m_options;
-  CStatusLog m_logFile;
-  QString m_strMainKernelPath;
-  QString m_strWriteModulePath;
-  QString m_strEraseModulePath;
 
   QLabel* m_pTitle = nullptr;
   QFrame* m_pRevisionFrame = nullptr;
@@ -77,12 +67,10 @@ class CPageProgram : public CWizardPage {
   QPlainTextEdit* m_pDeviceSetup = nullptr;
   QLabel* m_pPercent = nullptr;
 
-  bool m_bRunning = false;
+  std::unique_ptr<CInputBlocker> m_pInputBlocker;
+  std::unique_ptr<CMessageDialog> m_pBusyWindow;
   // The local event loop a run waits in, and what the engine's thread left there.
   QEventLoop* m_pRunLoop = nullptr;
   bool m_bRunDone = false;
   bool m_bRunResult = false;
-  // The application was told to quit during the run: once the run is over the wizard
-  // closes, without a message nobody would be left to answer.
-  bool m_bQuitPending = false;
 };

@@ -1,5 +1,6 @@
 #include "ui/qt/WizardPage.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QKeyEvent>
 #include <QPalette>
@@ -7,19 +8,11 @@
 #include <stdexcept>
 
 #include "files/ProgramFolder.h"
+#include "ui/qt/MessageBox.h"
 #include "ui/qt/StringTable.h"
+#include "wizard/Wizard.h"
 
-QString ProgramFolder() {
-  return QFile::decodeName(QByteArray::fromStdString(zerviko::ProgramFolder()));
-}
-
-QString ModelTitle(int bAbcLayout) {
-  return TableString(bAbcLayout != 0 ? IDS_TITLE_ABC_LAYOUT : IDS_TITLE_KEYBOARD_LAYOUT);
-}
-
-QString ModelFileMask(int bAbcLayout) {
-  return bAbcLayout != 0 ? QStringLiteral("ZERVIKO*.avk") : QStringLiteral("ZERVIKO*.qvk");
-}
+QString ProgramFolder() { return FromLocal(zerviko::ProgramFolder()); }
 
 QFont PageTextFont() {
   QFont font(QStringLiteral("Arial"));
@@ -30,17 +23,17 @@ QFont PageTextFont() {
 CWizardPage::CWizardPage(QWidget* parent) : QWidget(parent) {
   setAutoFillBackground(true);
   QPalette palette = this->palette();
-  palette.setBrush(QPalette::Window, State().m_brushBack);
+  palette.setBrush(QPalette::Window, kWizardBackColour);
   setPalette(palette);
-  setGeometry(0, 0, DluX(kPageWidthDu), DluY(kPageHeightDu));
+  setGeometry(0, 0, DluX(zerviko::wizard::kPageWidthDu), DluY(zerviko::wizard::kPageHeightDu));
 }
 
-WizardState& CWizardPage::State() const {
-  auto* state = dynamic_cast<WizardState*>(parentWidget());
-  if (state == nullptr) {
-    throw std::logic_error("a wizard page must be hosted by a window that holds the wizard state");
+zerviko::wizard::CWizard& CWizardPage::Wizard() const {
+  auto* wizard = dynamic_cast<zerviko::wizard::CWizard*>(parentWidget());
+  if (wizard == nullptr) {
+    throw std::logic_error("a wizard page must be hosted by the wizard's main window");
   }
-  return *state;
+  return *wizard;
 }
 
 void CWizardPage::ColourAsStatic(QWidget* control) {
@@ -51,6 +44,23 @@ void CWizardPage::ColourAsStatic(QWidget* control) {
   palette.setColor(QPalette::Base, kWizardBackColour);
   control->setPalette(palette);
   control->setAutoFillBackground(true);
+}
+
+void CWizardPage::ShowPageMessage(zerviko::wizard::StringId text, zerviko::wizard::StringId caption,
+                                  zerviko::wizard::MessageIcon icon) {
+  // Every busy cursor is lifted while the box is up, and put back afterwards.
+  int lifted = 0;
+  for (; QApplication::overrideCursor() != nullptr; ++lifted) QApplication::restoreOverrideCursor();
+  ShowMessageBox(this, TableString(text), TableString(caption), icon);
+  for (int i = 0; i < lifted; ++i) QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void CWizardPage::SetPageWaitCursor(bool bWait) {
+  if (bWait) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  } else if (QApplication::overrideCursor() != nullptr) {
+    QApplication::restoreOverrideCursor();
+  }
 }
 
 void CWizardPage::keyPressEvent(QKeyEvent* event) {
@@ -67,6 +77,11 @@ CChoiceList::CChoiceList(QWidget* parent) : QListWidget(parent) {
   setSelectionMode(QAbstractItemView::SingleSelection);
 }
 
+int CChoiceList::ChosenRow() const {
+  const QList<QListWidgetItem*> chosen = selectedItems();
+  return chosen.isEmpty() ? -1 : row(chosen.first());
+}
+
 QItemSelectionModel::SelectionFlags CChoiceList::selectionCommand(const QModelIndex& index,
                                                                   const QEvent* event) const {
   if (!index.isValid() || selectionModel()->isSelected(index)) {
@@ -76,6 +91,8 @@ QItemSelectionModel::SelectionFlags CChoiceList::selectionCommand(const QModelIn
 }
 
 std::string LocalName(const QString& name) { return QFile::encodeName(name).toStdString(); }
+
+QString FromLocal(const std::string& name) { return QFile::decodeName(QByteArray::fromStdString(name)); }
 
 QString DecodePackageText(const std::string& text) {
   const QByteArray bytes = QByteArray::fromStdString(text);

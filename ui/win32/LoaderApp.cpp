@@ -7,6 +7,7 @@
 #include <string>
 
 #include "files/ProgramFolder.h"
+#include "files/UserFolders.h"
 #include "ui/win32/MainDlg.h"
 #include "ui/win32/Resources.h"
 #include "wizard/Language.h"
@@ -19,7 +20,7 @@ namespace {
 // The language index follows the file's name even when it cannot be loaded.
 int LoadLanguageResources() {
   const std::string pack =
-      wizard::FindLanguagePack(wizard::LanguagePackFolders(ProgramFolder()), ".dll");
+      wizard::FindLanguagePack(LanguagePackFolders(ProgramFolder()), ".dll");
   if (pack.empty()) return wizard::LANGUAGE_ENGLISH;
   HMODULE library = LoadLibraryExA(pack.c_str(), nullptr,
                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);

@@ -1,6 +1,7 @@
 #include "tests/windows/wizard/RemoteWizard.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -140,11 +141,12 @@ std::chrono::milliseconds CRemoteWizard::Start(const std::string& folder, const 
     return std::chrono::milliseconds(-1);
   }
   const bool shown = WaitFor([&] {
-    m_hMain = FindWindowW(L"#32770", title.c_str());
-    DWORD pid = 0;
-    if (m_hMain != nullptr) GetWindowThreadProcessId(m_hMain, &pid);
-    if (pid != m_process.dwProcessId) m_hMain = nullptr;
-    return m_hMain != nullptr && ShownPage() == 0 && IsWindowVisible(m_hMain);
+    // The window of this process with the title (another wizard may show the same).
+    m_hMain = nullptr;
+    for (HWND window : TopWindows()) {
+      if (Text(window) == title && GetDlgItem(window, 1000) != nullptr) m_hMain = window;
+    }
+    return m_hMain != nullptr && ShownPage() == 0;
   }, 60s);
   if (!shown) return std::chrono::milliseconds(-1);
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
@@ -279,6 +281,46 @@ std::vector<std::wstring> CRemoteWizard::SelectedFolderChildren() const {
     children.push_back(TreeText(item));
   }
   return children;
+}
+
+int CRemoteWizard::SelectedFolderPicture() const {
+  HWND tree = Control(1, 1014);
+  CRemoteMemory memory(m_process.hProcess, sizeof(TVITEMW));
+  TVITEMW data{};
+  data.mask = TVIF_IMAGE;
+  data.hItem = reinterpret_cast<HTREEITEM>(Send(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+  memory.Write(0, &data, sizeof data);
+  Send(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(memory.Address()));
+  memory.Read(0, &data, sizeof data);
+  return data.iImage;
+}
+
+void CRemoteWizard::DoubleClickSelectedFolder() const {
+  HWND tree = Control(1, 1014);
+  // The item's rectangle: the item goes in, its text's rectangle comes out.
+  CRemoteMemory memory(m_process.hProcess, sizeof(RECT));
+  const auto item = Send(tree, TVM_GETNEXTITEM, TVGN_CARET, 0);
+  RECT rect{};
+  auto measure = [&] {
+    memory.Write(0, &item, sizeof item);
+    Send(tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(memory.Address()));
+    memory.Read(0, &rect, sizeof rect);
+  };
+  RECT client{};
+  GetClientRect(tree, &client);
+  // A deep folder's text may lie to the right of the tree's window: the user scrolls
+  // until it shows.
+  measure();
+  for (int i = 0; i < 200 && rect.right > client.right && rect.left > client.left + 4; ++i) {
+    Send(tree, WM_HSCROLL, SB_LINERIGHT, 0);
+    measure();
+  }
+  const LONG x = std::max(rect.left + 2, std::min((rect.left + rect.right) / 2, client.right - 3));
+  const LPARAM point = MAKELPARAM(x, (rect.top + rect.bottom) / 2);
+  // The double click alone: a button press first would start the tree's own wait for a
+  // drag, which depends on where the real pointer is.
+  PostMessageW(tree, WM_LBUTTONDBLCLK, MK_LBUTTON, point);
+  PostMessageW(tree, WM_LBUTTONUP, 0, point);
 }
 
 std::vector<HWND> CRemoteWizard::TopWindows() const {

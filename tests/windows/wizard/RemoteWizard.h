@@ -47,7 +47,7 @@ struct MessageBoxSeen {
 // port, with its flash written to a file after each write, for as long as it lives.
 class CVirtualPrinter {
  public:
-  // com: "COM7"; options: more of zerviko-target's options ("--fault silent:0x50:3").
+  // com: "COM4"; options: more of zerviko-target's options ("--fault silent:0x50:3").
   CVirtualPrinter(const std::string& com, const std::string& options = "");
   ~CVirtualPrinter();
   CVirtualPrinter(const CVirtualPrinter&) = delete;
@@ -103,6 +103,9 @@ class CRemoteWizard {
   std::vector<std::wstring> SelectedFolderPath() const;
   // The texts of the selected folder's children.
   std::vector<std::wstring> SelectedFolderChildren() const;
+  // The selected folder's picture (0 closed, 1 open), and a double click on it.
+  int SelectedFolderPicture() const;
+  void DoubleClickSelectedFolder() const;
 
   // The next message box of the wizard; closed with OK by Dismiss.
   bool WaitForMessageBox(MessageBoxSeen* box, std::chrono::milliseconds timeout = 20s) const;

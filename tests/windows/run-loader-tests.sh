@@ -17,7 +17,7 @@ trap 'bash "$here/wine-prefix.sh" stop "$prefix"; rm -rf "$(dirname "$prefix")"'
 bash "$here/wine-prefix.sh" start "$prefix" >/dev/null
 eval "$(ctest --test-dir "$build" -R '^windows\.loader$' --show-only=json-v1 | python3 -c '
 import json, shlex, sys
-test = json.load(sys.stdin)["tests"][0]
+test = [t for t in json.load(sys.stdin)["tests"] if t["name"] == "windows.loader"][0]
 for prop in test["properties"]:
     if prop["name"] == "ENVIRONMENT":
         for setting in prop["value"]:

@@ -5,5 +5,5 @@
 #   bench/wizard-vs-flash.sh [BUILD]   (default build/windows; needs the release build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash tests/windows/run-loader-tests.sh "${1:-build/windows}" ZERVIKO_PACED_FIGURE=1 -- \
+bash scripts/run-loader-tests.sh "${1:-build/windows}" ZERVIKO_PACED_FIGURE=1 -- \
   --gtest_filter=Wizard.PacedRunFigure | grep -E 'figure|FAILED|Failure' || true

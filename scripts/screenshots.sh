@@ -46,7 +46,7 @@ if [ -n "$windows" ]; then
   # A program folder where few other folders stand beside it, as for the Qt pictures.
   tmp=$(mktemp -d /var/tmp/zerviko.XXXXXX 2>/dev/null || mktemp -d)
   trap 'rm -rf "$tmp"' EXIT
-  bash tests/windows/run-loader-tests.sh "$build" "ZERVIKO_SCREENSHOT_DIR=$out" "ZERVIKO_TEST_TMP=$tmp" -- \
+  bash scripts/run-loader-tests.sh "$build" "ZERVIKO_SCREENSHOT_DIR=$out" "ZERVIKO_TEST_TMP=$tmp" -- \
     --gtest_filter=Wizard.Screenshots
   exit 0
 fi

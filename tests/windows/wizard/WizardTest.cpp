@@ -14,9 +14,9 @@
 #include <algorithm>
 
 #include "package/FirmwarePackage.h"
-#include "tests/windows/wizard/RemoteWizard.h"
+#include "tools/win32-driver/RemoteWizard.h"
 
-namespace zerviko::wizardtest {
+namespace zerviko::remote {
 namespace {
 
 namespace fs = std::filesystem;
@@ -455,12 +455,18 @@ TEST_F(Wizard, PacedRunFigure) {
   ASSERT_TRUE(printer.Ready());
   std::string command = "\"" + Setting("ZERVIKO_WINDOWS_PROGRAM_DIR") + "\\zerviko-flash.exe\" program --port " +
                         kPrinterCom + " --package \"" + Sample(kKeyboardSample) + "\"";
+  // Its output goes nowhere, as the wizard's does.
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE nowhere = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = nowhere;
+  startup.hStdError = nowhere;
   PROCESS_INFORMATION process{};
   const auto started = Clock::now();
-  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                             &startup, &process));
+  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process));
+  CloseHandle(nowhere);
   WaitForSingleObject(process.hProcess, 600000);
   const double flashSeconds = seconds(Clock::now() - started);
   DWORD status = 1;
@@ -507,4 +513,4 @@ TEST_F(Wizard, Screenshots) {
 }
 
 }  // namespace
-}  // namespace zerviko::wizardtest
+}  // namespace zerviko::remote

@@ -3,14 +3,14 @@
 # prefix of its own with its virtual X server, with the settings ctest gives it: for the
 # tasks that are not checks (screenshots, the paced-run figure).
 #
-#   tests/windows/run-loader-tests.sh BUILD [NAME=VALUE...] -- GTEST-ARGUMENTS...
+#   scripts/run-loader-tests.sh BUILD [NAME=VALUE...] -- GTEST-ARGUMENTS...
 set -euo pipefail
 build=$1
 shift
 settings=()
 while [ $# -gt 0 ] && [ "$1" != "--" ]; do settings+=("$1"); shift; done
 [ $# -gt 0 ] && shift
-here=$(cd "$(dirname "$0")" && pwd)
+here=$(cd "$(dirname "$0")/../tests/windows" && pwd)
 cmake --build "$build" --target zerviko-loader-tests
 prefix=$(mktemp -d)/wineprefix
 trap 'bash "$here/wine-prefix.sh" stop "$prefix"; rm -rf "$(dirname "$prefix")"' EXIT

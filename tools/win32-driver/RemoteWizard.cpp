@@ -1,4 +1,4 @@
-#include "tests/windows/wizard/RemoteWizard.h"
+#include "tools/win32-driver/RemoteWizard.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -7,7 +7,7 @@
 #include <fstream>
 #include <iterator>
 
-namespace zerviko::wizardtest {
+namespace zerviko::remote {
 
 namespace {
 
@@ -379,4 +379,4 @@ int CRemoteWizard::WaitForExit(std::chrono::milliseconds timeout) {
   return static_cast<int>(code);
 }
 
-}  // namespace zerviko::wizardtest
+}  // namespace zerviko::remote

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace zerviko::wizardtest {
+namespace zerviko::remote {
 
 using namespace std::chrono_literals;
 
@@ -127,4 +127,4 @@ class CRemoteWizard {
   HWND m_hMain = nullptr;
 };
 
-}  // namespace zerviko::wizardtest
+}  // namespace zerviko::remote

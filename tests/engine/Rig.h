@@ -2,7 +2,8 @@
 // state machine answering. Its time moves only when the engine writes (11 bit times a
 // byte), sleeps, or waits in a read for bytes yet to come: a 10 s timeout passes at once
 // and is still measured exactly. Cues put the test in the target's place (another
-// answer, a late one) or make a port call fail, counted from a message of the run.
+// answer, a late one, a restart by hand) or make a port call fail, counted from a
+// message of the run.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -82,6 +83,7 @@ struct Cue {
   bool fail = false;
   std::optional<Bytes> bytes{};
   double delayMs = 0;
+  bool handReset = false;  // the user restarts the target into its boot program before that byte
   bool armed = false;
   int seen = 0;
 };
@@ -105,6 +107,7 @@ class Rig final : public SerialPort, public RunClock {
   ProgrammingOptions options;
   std::vector<Cue> cues;
   std::string abortAt;  // the callback sets the abort byte at this message
+  double ctrlCAt = -1;  // and at every call from this virtual ms on, as Ctrl-C does
   std::vector<Message> messages;
   Bytes written;
   std::string log;  // every call but writes and reads: "O U100,0 F B9600 T200 S200 B115200 T200 ..."
@@ -120,6 +123,8 @@ class Rig final : public SerialPort, public RunClock {
   static int Callback(void* context, int percent, int level, int block, const char* text,
                       std::uint8_t* abort) {
     auto* self = static_cast<Rig*>(context);
+    if (self->ctrlCAt >= 0 && self->now >= self->ctrlCAt) *abort = 1;
+    if (level == LEVEL_WAITING) return 0;  // no message
     self->messages.push_back({percent, level, block, text, self->now, self->written.size()});
     for (Cue& cue : self->cues) cue.armed = cue.armed || std::string(text).rfind(cue.after, 0) == 0;
     if (self->abortAt == text) *abort = 1;
@@ -183,6 +188,7 @@ class Rig final : public SerialPort, public RunClock {
     written.push_back(byte);
     now += 11000.0 / m_baud;
     if (m_rts) return true;  // a target held in reset hears nothing
+    if (cue && cue->handReset) Target().Restart(true);
     sim::Reply reply;
     Target().Receive(byte, m_baud, reply);
     double at = now + static_cast<double>(reply.delay.count()) / 1000 + (cue ? cue->delayMs : 0);

@@ -144,6 +144,27 @@ INSTANTIATE_TEST_SUITE_P(Engine, Runs, ::testing::Values(
             EXPECT_NEAR(r.messages.back().at - r.timeoutAt, 30000, 11000.0 / 9600);
             EXPECT_EQ(r.log, "O U100,0 F B9600 P T0 C");
           }}},
+    // A printer still in its kernel refuses each zero (0x80 0x80) until it is restarted.
+    Case{"kernel_answers_before_the_reset_by_hand",
+         {.cues = {{.after = "Synching at", .nth = 500, .handReset = true}},
+          .setup = [](Rig& r) { Boot(r), r.options.resetMethod = ResetMethod::Manual; },
+          .before = PROMPT_USER_MODE, .check = [](Rig& r) {
+            ASSERT_TRUE(r.Find("Downloading image"));
+            EXPECT_EQ(r.WrittenSince("Synching at") - r.WrittenSince("Downloading image"), 501u)
+                << "each zero's refusal read out before the next zero, so the 500th zero's answer ends the "
+                   "synchronisation; then 0x55";
+          }}},
+    // Ctrl-C while the user is to restart the printer: heard within a second.
+    Case{"interrupted_during_the_reset_by_hand",
+         {.faults = {"silent:sync"},
+          .setup = [](Rig& r) {
+            Boot(r), r.options.resetMethod = ResetMethod::Manual, r.config.startInBootMode = true, r.ctrlCAt = 5000;
+          },
+          .error = "Programming aborted", .before = "Synching at 9600 baud", .check = [](Rig& r) {
+            EXPECT_GT(r.messages.back().at, 5000);
+            EXPECT_LT(r.messages.back().at, 6000);
+            EXPECT_EQ(r.log, "O U100,0 F B9600 P T0 C");
+          }}},
     Case{"reset_by_hand_at_both_ends",
          {.setup = [](Rig& r) { Boot(r), r.options.resetMethod = ResetMethod::Manual, r.config.startInBootMode = true; },
           .before = PROMPT_USER_MODE, .check = [](Rig& r) {

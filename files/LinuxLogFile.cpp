@@ -15,7 +15,12 @@ LogFileResult OpenLogFile(const std::string& path, std::FILE*& file) {
   // the log's place (a FIFO) refuses at once instead of holding the start of the
   // program.
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
-  if (fd < 0) return LogFileResult::LOG_UNAVAILABLE;
+  if (fd < 0) {
+    // Judged by the attempt itself, not by access(): root may write a folder whose mode
+    // says read-only, and only a read-only mount keeps it out.
+    return errno == EACCES || errno == EPERM || errno == EROFS ? LogFileResult::LOG_NOT_WRITABLE
+                                                               : LogFileResult::LOG_UNAVAILABLE;
+  }
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
     ::close(fd);
     return LogFileResult::LOG_IN_USE;

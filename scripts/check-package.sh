@@ -2,8 +2,9 @@
 # Builds the Debian package of a build folder, unpacks it below a scratch root (the
 # real system is not touched: no dpkg database, no /opt, no /usr), checks its layout,
 # and runs what it installed: the wizard starts offscreen and finds its own folder, in
-# English and with a language pack chosen, and zerviko-flash programs the installed
-# virtual printer with a sample package.
+# English and with a language pack chosen; run by a user who may not write the folder,
+# it keeps its log in the user's state folder and takes the user's own language pack;
+# and zerviko-flash programs the installed virtual printer with a sample package.
 #
 #   scripts/check-package.sh [BUILD_DIR]        (default: build/release, already built)
 set -euo pipefail
@@ -14,6 +15,7 @@ scratch=$(mktemp -d "${TMPDIR:-/tmp}/zerviko-package.XXXXXX")
 target_pid=""
 cleanup() {
   if [ -n "$target_pid" ]; then kill "$target_pid" 2>/dev/null || true; wait "$target_pid" 2>/dev/null || true; fi
+  chmod -R u+w "$scratch" 2>/dev/null || true
   rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -68,8 +70,12 @@ check "udev rule sorts before 73-seat-late.rules" \
   test "$(printf '%s\n' 73-seat-late.rules "$(basename "$rules")" | LC_ALL=C sort | head -n 1)" = "$(basename "$rules")"
 
 echo "== wizard"
-run_wizard() {
-  QT_QPA_PLATFORM=offscreen ZERVIKO_LOADER_QUIT_AFTER_MS=300 timeout 60 "$root/usr/bin/zerviko-loader" 2>"$scratch/wizard.err"
+# A home of its own, so that nothing of the machine's user is taken for the package's.
+home="$scratch/home"
+mkdir -p "$home"
+run_wizard() {  # run_wizard [COMMAND...]: the wizard, run through COMMAND (a change of user)
+  env -u XDG_CONFIG_HOME -u XDG_STATE_HOME HOME="$home" QT_QPA_PLATFORM=offscreen ZERVIKO_LOADER_QUIT_AFTER_MS=300 \
+    timeout 60 "$@" "$root/usr/bin/zerviko-loader" 2>"$scratch/wizard.err"
 }
 if out=$(run_wizard); then :; else echo "wizard exited with $?"; cat "$scratch/wizard.err"; fi
 echo "$out"
@@ -83,6 +89,30 @@ echo "$out"
 check "the French pack gives language 1" grep -qxF "language: 1" <<<"$out"
 check "the French pack gives a French title" grep -qxF "title: Chargeur de micrologiciel Tarno ZERVIKO" <<<"$out"
 rm -f "$prog/Resources/FRA.rcc"
+
+echo "== wizard of a user who may not write the installed folder"
+# Root may write any folder: as root, the wizard is run as "nobody", as the package
+# installs it, owned by root; as another user, the folder is made read-only.
+rm -f "$prog/Status.log"
+as_user=()
+if [ "$(id -u)" -eq 0 ]; then
+  chmod 755 "$scratch"
+  chown -R nobody "$home"
+  as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+fi
+chmod -R a-w "$prog"
+state="$home/.local/state/zerviko-loader"
+if out=$(run_wizard "${as_user[@]}"); then :; else echo "wizard exited with $?"; cat "$scratch/wizard.err"; fi
+check "no status log in the installed folder" test ! -e "$prog/Status.log"
+check "an empty status log in ~/.local/state/zerviko-loader" sh -c "[ -f '$state/Status.log' ] && [ ! -s '$state/Status.log' ]"
+mkdir -p "$home/.config/zerviko-loader/Resources"
+cp "$prog/Languages/FRA.rcc" "$home/.config/zerviko-loader/Resources/"
+[ "$(id -u)" -ne 0 ] || chown -R nobody "$home"
+if out=$(run_wizard "${as_user[@]}"); then :; else echo "wizard exited with $?"; cat "$scratch/wizard.err"; fi
+echo "$out"
+check "the user's French pack in ~/.config/zerviko-loader/Resources gives language 1" grep -qxF "language: 1" <<<"$out"
+check "the user's French pack gives a French title" grep -qxF "title: Chargeur de micrologiciel Tarno ZERVIKO" <<<"$out"
+chmod -R u+w "$prog"
 
 echo "== zerviko-flash and the virtual printer"
 "$prog/zerviko-target" --once --flash-out "$scratch/flash.bin" >"$scratch/target.out" 2>"$scratch/target.err" &

@@ -23,6 +23,14 @@ Tarno Corp.</source>
 Versión %1
 Tarno Corp.</translation>
     </message>
+    <message>
+        <source>ZERVIKO Firmware Loader %1
+Status.log is kept in
+%2</source>
+        <translation>Cargador ZERVIKO %1
+Status.log se guarda en
+%2</translation>
+    </message>
 </context>
 <context>
     <name>CMessageDialog</name>

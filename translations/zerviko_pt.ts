@@ -23,6 +23,14 @@ Tarno Corp.</source>
 Versão %1
 Tarno Corp.</translation>
     </message>
+    <message>
+        <source>ZERVIKO Firmware Loader %1
+Status.log is kept in
+%2</source>
+        <translation>Carregador ZERVIKO %1
+Status.log fica em
+%2</translation>
+    </message>
 </context>
 <context>
     <name>CMessageDialog</name>

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QResource>
 #include <QTimer>
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "files/UserFolders.h"
 #include "ui/MainDlg.h"
 #include "ui/WizardPage.h"
 
@@ -50,20 +52,22 @@ CLanguagePack::~CLanguagePack() {
   QResource::unregisterResource(m_strPath, QLatin1String(kLanguagePackRoot));
 }
 
-std::unique_ptr<CLanguagePack> LoadLanguageResources(const QString& resourcesDir,
+std::unique_ptr<CLanguagePack> LoadLanguageResources(const QStringList& resourcesDirs,
                                                      int& language) {
   language = LANGUAGE_ENGLISH;
-  if (resourcesDir.isEmpty()) {
-    return nullptr;
-  }
   // Packs are matched without regard to letter case ("zerviko_esp.RCC" is one) and
   // ordered by their bytes, so the choice does not depend on the user's locale.
-  const QDir folder(resourcesDir);
+  QDir folder;
   QStringList packs;
-  for (const QFileInfo& entry : folder.entryInfoList(QDir::Files | QDir::Hidden)) {
-    if (entry.fileName().endsWith(QLatin1String(".rcc"), Qt::CaseInsensitive)) {
-      packs.append(entry.fileName());
+  for (const QString& resourcesDir : resourcesDirs) {
+    if (resourcesDir.isEmpty()) continue;
+    folder.setPath(resourcesDir);
+    for (const QFileInfo& entry : folder.entryInfoList(QDir::Files | QDir::Hidden)) {
+      if (entry.fileName().endsWith(QLatin1String(".rcc"), Qt::CaseInsensitive)) {
+        packs.append(entry.fileName());
+      }
     }
+    if (!packs.isEmpty()) break;
   }
   if (packs.isEmpty()) {
     return nullptr;
@@ -90,14 +94,17 @@ std::unique_ptr<CLanguagePack> LoadLanguageResources(const QString& resourcesDir
   return pack;
 }
 
-QString ProgramResourcesFolder() {
+QStringList LanguagePackFolders() {
   // The program's own folder, wherever it was started from: a launcher symlink on the
   // PATH still leads to the real program folder.
-  const QString folder = ProgramFolder();
-  if (folder.isEmpty()) {
-    return {};
+  QStringList folders;
+  const QString program = ProgramFolder();
+  if (program.isEmpty()) return folders;
+  const std::string programFolder = QFile::encodeName(program).toStdString();
+  for (const std::string& folder : zerviko::LanguagePackFolders(programFolder)) {
+    folders.append(QFile::decodeName(QByteArray::fromStdString(folder)));
   }
-  return folder + QLatin1String("Resources/");
+  return folders;
 }
 
 CLoaderApp::CLoaderApp(int& argc, char** argv) : QApplication(argc, argv) {
@@ -109,7 +116,7 @@ CLoaderApp::~CLoaderApp() = default;
 
 bool CLoaderApp::InitInstance() {
   int language = LANGUAGE_ENGLISH;
-  m_pLanguagePack = LoadLanguageResources(ProgramResourcesFolder(), language);
+  m_pLanguagePack = LoadLanguageResources(LanguagePackFolders(), language);
 
   CMainDlg dialog(nullptr);
   dialog.m_nLanguage = language;

@@ -38,7 +38,7 @@ class CLanguagePack {
   bool HasTranslations() const { return m_pTranslator != nullptr; }
 
  private:
-  friend std::unique_ptr<CLanguagePack> LoadLanguageResources(const QString& resourcesDir,
+  friend std::unique_ptr<CLanguagePack> LoadLanguageResources(const QStringList& resourcesDirs,
                                                               int& language);
   explicit CLanguagePack(QString path);
 
@@ -50,16 +50,18 @@ class CLanguagePack {
 // letter case ignored, "FRA.rcc" 1, "DEU.rcc" 2, "PTB.rcc" 3, "ESP.rcc" 4, else 0.
 int LanguageFromPackName(const QString& fileName);
 
-// Looks in resourcesDir for language packs ("*.rcc", letter case ignored), takes the
-// first in name order and makes it the source of the interface's resources.
-// `language` follows the pack's name even when the pack cannot be loaded. Returns the
-// loaded pack, or nothing: no folder, no pack, or a pack that is not a resource
-// bundle (the interface then stays English). Needs the application object.
-std::unique_ptr<CLanguagePack> LoadLanguageResources(const QString& resourcesDir,
+// Looks for language packs ("*.rcc", letter case ignored) in each of resourcesDirs in
+// turn; the first folder that holds one decides: its first pack in name order becomes
+// the source of the interface's resources. `language` follows the pack's name even
+// when the pack cannot be loaded. Returns the loaded pack, or nothing: no folder, no
+// pack, or a pack that is not a resource bundle (the interface then stays English).
+// Needs the application object.
+std::unique_ptr<CLanguagePack> LoadLanguageResources(const QStringList& resourcesDirs,
                                                      int& language);
 
-// The "Resources" folder beside the running program.
-QString ProgramResourcesFolder();
+// Where start-up looks for language packs: the user's own "Resources", then the one
+// beside the running program.
+QStringList LanguagePackFolders();
 
 // The application object: chooses the language, then runs the wizard's main dialog.
 class CLoaderApp : public QApplication {

@@ -1,6 +1,8 @@
 #include "ui/MainDlg.h"
 
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPainter>
 #include <QPalette>
@@ -82,9 +84,31 @@ bool CMainDlg::OnInitDialog() {
   m_pagePort.OnInitDialog();
   m_pageFile.OnInitDialog();
   m_pageProgram.OnInitDialog();
+  const CStatusLog& log = m_pageProgram.LogFile();
+  if (log.IsOpen() && log.Path() != m_strAppDir + QLatin1String(zerviko::kStatusLogName)) {
+    ShowLogFolder(log.Path());
+  }
 
   ShowPage(0, &m_pagePort);
   return true;
+}
+
+void CMainDlg::ShowLogFolder(const QString& logPath) {
+  // The technician has to find the log to send it: the folder in full where it fits
+  // ("~" for the home), else cut in the middle, and the whole path as the tooltip. The
+  // text takes the free grey up to the Back button.
+  QString folder = QFileInfo(logPath).path();
+  const QString home = QDir::homePath();
+  if (home != QLatin1String("/") && folder.startsWith(home + QLatin1Char('/'))) {
+    folder = QLatin1Char('~') + folder.mid(home.size());
+  }
+  folder += QLatin1Char('/');
+  m_pInfoText->setGeometry(DluRect(108, 252, 142, 25));
+  folder = m_pInfoText->fontMetrics().elidedText(folder, Qt::ElideMiddle,
+                                                 m_pInfoText->contentsRect().width());
+  m_pInfoText->setText(tr("ZERVIKO Firmware Loader %1\nStatus.log is kept in\n%2")
+                           .arg(QStringLiteral(ZERVIKO_VERSION), folder));
+  m_pInfoText->setToolTip(QDir::toNativeSeparators(logPath));
 }
 
 void CMainDlg::setVisible(bool visible) {

@@ -58,6 +58,10 @@ class CMainDlg : public QDialog, public WizardState {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // Says in the three lines beside the logo where the status log is kept, when it is
+  // not beside the program.
+  void ShowLogFolder(const QString& logPath);
+
   QLabel* m_pInfoText = nullptr;  // the three lines beside the logo
   bool m_bInitialised = false;
   bool m_bCloseEnabled = true;

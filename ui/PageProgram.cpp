@@ -165,12 +165,11 @@ bool CPageProgram::OnInitDialog() {
   // go on all the same, and nobody is told, unless the log is another loader's: two
   // printers on one bench, two wizards started from one folder. The first keeps its
   // log whole, and the second says why it has none.
-  const QString logPath = appDir + QStringLiteral("Status.log");
-  if (m_logFile.Open(logPath) == CStatusLog::OpenResult::LOG_IN_USE) {
+  if (m_logFile.Open(appDir) == CStatusLog::OpenResult::LOG_IN_USE) {
     std::fprintf(stderr,
                  "zerviko-loader: \"%s\" is held by another loader; this one keeps no status "
                  "log\n",
-                 QFile::encodeName(logPath).constData());
+                 QFile::encodeName(m_logFile.Path()).constData());
   }
 
   m_options = zerviko::ProgrammingOptions{};

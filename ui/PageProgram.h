@@ -43,6 +43,8 @@ class CPageProgram : public CWizardPage {
 
   // The run parameters handed to the engine.
   const zerviko::ProgrammingOptions& Options() const { return m_options; }
+  // The status log, open from page initialisation on unless there is none.
+  const CStatusLog& LogFile() const { return m_logFile; }
 
   // The controls, for the main dialog's tests.
   CBitmapButton* ProgramButton() const { return m_btnProgram; }

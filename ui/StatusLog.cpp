@@ -5,10 +5,14 @@
 
 CStatusLog::~CStatusLog() { Close(); }
 
-CStatusLog::OpenResult CStatusLog::Open(const QString& path) {
+CStatusLog::OpenResult CStatusLog::Open(const QString& programFolder) {
   Close();
   // Binary: the line ends are turned into CR LF here, the same on every platform.
-  return zerviko::OpenLogFile(QFile::encodeName(path).toStdString(), m_pFile);
+  std::string path;
+  const OpenResult result =
+      zerviko::OpenStatusLog(QFile::encodeName(programFolder).toStdString(), m_pFile, path);
+  m_strPath = QFile::decodeName(QByteArray::fromStdString(path));
+  return result;
 }
 
 void CStatusLog::WriteText(std::string_view text) {

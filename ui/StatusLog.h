@@ -18,12 +18,15 @@ class CStatusLog {
 
   using OpenResult = zerviko::LogFileResult;
 
-  // Creates the file, or empties it, and keeps it for this program alone while it is
-  // open: others may read it, but another loader opening it gets LOG_IN_USE and
-  // leaves it as it is. Unless LOG_OPENED the log stays closed and the program runs
-  // without one.
-  OpenResult Open(const QString& path);
+  // Creates "Status.log" in programFolder, or empties it, and keeps it for this
+  // program alone while it is open: others may read it, but another loader opening it
+  // gets LOG_IN_USE and leaves it as it is. When the user may not write the program
+  // folder (an installed program), the log goes to the user's state folder. Unless
+  // LOG_OPENED the log stays closed and the program runs without one.
+  OpenResult Open(const QString& programFolder);
   bool IsOpen() const { return m_pFile != nullptr; }
+  // Where the log is, or the last place tried when it could not be opened.
+  const QString& Path() const { return m_strPath; }
 
   // One engine message: level, ": ", text, line end.
   void WriteMessage(int level, std::string_view text);
@@ -39,4 +42,5 @@ class CStatusLog {
   void WriteText(std::string_view text);
 
   std::FILE* m_pFile = nullptr;
+  QString m_strPath;
 };

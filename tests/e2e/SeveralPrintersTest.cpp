@@ -74,7 +74,8 @@ TEST(SeveralPrinters, EachRunOnItsOwnWithItsJsonAndItsLogBlock) {
   EXPECT_TRUE(holder.Open(ports[4]));
 
   const std::vector<std::vector<std::string>> namedTwice = {
-      {ports[0], ports[0]}, {ports[1], std::filesystem::read_symlink(ports[1]).string()}, {"all", ports[0]}};
+      {ports[0], ports[0]}, {ports[1], std::filesystem::read_symlink(ports[1]).string()}, {"all", ports[0]},
+      {ports[3], std::filesystem::path(ports[3]).lexically_relative(std::filesystem::current_path()).string()}};
   for (const auto& twice : namedTwice) {
     Child usage = Bench(twice, {"--image", imagePath});
     EXPECT_EQ(usage.Run(30s), 2) << twice[1] << usage.err;
@@ -101,17 +102,31 @@ TEST(SeveralPrinters, EachRunOnItsOwnWithItsJsonAndItsLogBlock) {
   EXPECT_EQ(json.messages.at(ports[4]).back()["text"], "Can't open " + ports[4]);
   EXPECT_NE(bench.err.find(ports[4] + " is in use by another program."), std::string::npos) << bench.err;
 
-  // With "all", the stand-in bridge is the bench, and the output names its port, printable.
+  // With "all", the stand-in bridge and a printer bridge whose interface 0 has no tty (its
+  // driver unbound) are the bench: the output names the port, printable, and the bridge by its USB path.
+  const std::string usb = "bench-sysfs/sys/devices/usb1/1-5", tty = Path(usb + "/1-5:1.1/ttyUSB4/tty/ttyUSB4");
+  std::filesystem::create_directories(tty);
+  std::filesystem::create_directories(Path("bench-sysfs/sys/class/tty"));
+  for (auto [file, text] : {std::pair{"/idVendor", "10c4"}, {"/idProduct", "ea60"}, {"/1-5:1.1/bInterfaceNumber", "01"},
+                            {"/product", "Tarno Corp. Zerviko / Talvrine USB"}})
+    File(usb + file, std::string(text) + "\n");
+  std::filesystem::create_directory_symlink(Path(usb + "/1-5:1.1/ttyUSB4"), tty + "/device");
+  std::filesystem::create_directory_symlink(tty, Path("bench-sysfs/sys/class/tty/ttyUSB4"));
   std::filesystem::create_symlink(ports[0], Path("bridge\x1b[2J"));
-  ::setenv("ZERVIKO_SYSFS_ROOT", Path("no-sysfs").c_str(), 1);
+  ::setenv("ZERVIKO_SYSFS_ROOT", Path("bench-sysfs").c_str(), 1);
   ::setenv("ZERVIKO_BRIDGE_PORT", Path("bridge\x1b[2J").c_str(), 1);
-  // Without a terminal, plain lines prefixed with the port, then the table; --log /dev/full: status 5.
+  // Without a terminal, plain lines prefixed with the port, then the table; a log that
+  // cannot be written is said once (a failed entry still gives status 1).
   Child all = Bench({"all"}, {"--image", imagePath, "--log", "/dev/full"});
   ::unsetenv("ZERVIKO_BRIDGE_PORT");
-  EXPECT_EQ(all.Run(60s), 5) << all.err;
+  EXPECT_EQ(all.Run(60s), 1) << all.err;
   EXPECT_NE(all.out.find(Path("bridge\\x1b[2J") + ": Writing image to the EEPROM\n"), std::string::npos) << all.out;
   EXPECT_NE(all.out.find(Path("bridge\\x1b[2J") + ": Firmware has been successfully loaded.\nPORT "), std::string::npos) << all.out;
-  EXPECT_EQ(all.err, "zerviko-flash: cannot write the log /dev/full: No space left on device; the log is incomplete\n");
+  EXPECT_NE(all.out.find("\nusb 1-5 "), std::string::npos) << all.out;
+  EXPECT_NE(all.out.find("printer bridge found, no port\n1 of 2 printers programmed; failed: usb 1-5.\n"),
+            std::string::npos) << all.out;
+  const std::string full = "zerviko-flash: cannot write the log /dev/full: No space left on device; the log is incomplete\n";
+  EXPECT_TRUE(all.err.find(full) != std::string::npos && all.err.find(full) == all.err.rfind(full)) << all.err;
 
   target.Signal(SIGTERM);  // the printers write their flash as they stop
   EXPECT_EQ(target.Run(30s), 0);

@@ -36,12 +36,17 @@ TEST(LanguagePacks, StartUpTakesTheFirstPackInResources) {
               {{{"b_FRA.rcc", "=FRA.rcc"}, {"a_DEU.rcc", "=DEU.rcc"}}, LANGUAGE_GERMAN, "a_DEU.rcc"},
               {{{"custom.rcc", "=PTB.rcc"}}, LANGUAGE_ENGLISH, "custom.rcc"},
               {{{"PTB.rcc", QByteArray("not a resource bundle\n").repeated(20)}}, LANGUAGE_PORTUGUESE, ""},
-              {{{"DEU.rcc", german.read(24)}}, LANGUAGE_GERMAN, ""}};
+              {{{"DEU.rcc", german.read(24)}}, LANGUAGE_GERMAN, ""},
+              // The user's own folder first; beside the program only when it holds no pack.
+              {{{"user/readme.txt", "text"}, {"FRA.rcc", "=FRA.rcc"}}, LANGUAGE_FRENCH, "FRA.rcc"},
+              {{{"user/zerviko_ESP.rcc", "=ESP.rcc"}, {"a_FRA.rcc", "=FRA.rcc"}}, LANGUAGE_SPANISH, "zerviko_ESP.rcc"},
+              {{{"user/PTB.rcc", "not a bundle"}, {"FRA.rcc", "=FRA.rcc"}}, LANGUAGE_PORTUGUESE, ""}};
   for (const auto& row : rows) {
     QTemporaryDir temp;
     const QDir resources(temp.path());
     for (const auto& [name, content] : row.files) {
       QFile file(resources.filePath(name));
+      ASSERT_TRUE(QDir().mkpath(QFileInfo(file).path()));
       ASSERT_TRUE(content.startsWith('=') ? QFile::copy(kLanguages + content.mid(1), file.fileName())
                   : content == "/"        ? resources.mkdir(name)
                                           : file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
@@ -49,7 +54,7 @@ TEST(LanguagePacks, StartUpTakesTheFirstPackInResources) {
     SCOPED_TRACE(row.files.front().first.toStdString());
     int language = -1;
     {
-      const auto pack = LoadLanguageResources(resources.path(), language);
+      const auto pack = LoadLanguageResources({resources.filePath("user"), resources.path()}, language);
       EXPECT_EQ(language, row.language);
       EXPECT_EQ(pack ? QFileInfo(pack->Path()).fileName() : QString(), row.taken);
       EXPECT_EQ(pack && pack->HasTranslations(), !row.taken.isEmpty());
@@ -90,7 +95,7 @@ TEST(LanguagePacks, EveryPackTranslatesEveryTextAndPictureOfTheWizard) {
     QTemporaryDir resources;
     int language = 0;
     ASSERT_TRUE(QFile::copy(kLanguages + pack, resources.filePath(pack)));
-    const auto loaded = LoadLanguageResources(resources.path(), language);
+    const auto loaded = LoadLanguageResources({resources.path()}, language);
     QTranslator translator;
     ASSERT_TRUE(loaded && translator.load(":/lang/zerviko.qm")) << pack;
     for (const Text& text : texts) {

@@ -2,6 +2,8 @@
 // against the virtual printer over a pseudo-terminal. What the printer got is compared
 // with a run of the engine's defaults, the log to the byte, and each message box with
 // what the screen showed then.
+#include <sys/fsuid.h>
+
 #include <QProgressBar>
 #include <QTextDocument>
 #include <QTimer>
@@ -24,6 +26,19 @@ const QString kLoaded = "Firmware has been successfully loaded.";
 // Every frame the printer received, with the line rate it came at.
 using Wire = std::vector<zerviko::sim::FrameRecord>;
 Wire WireOf(zerviko::sim::PtyServer& printer) { return printer.Inspect([](const auto& t) { return t.Frames(); }); }
+
+// Root may write a read-only folder, a technician may not: while it lives, this thread
+// reads and writes files as "nobody" (tests run as another user are a technician already).
+struct AsTechnician {
+  const bool root = geteuid() == 0;
+  AsTechnician() { if (root) setfsgid(65534), setfsuid(65534); }
+  ~AsTechnician() { if (root) setfsuid(0), setfsgid(0); }
+};
+struct RestoredVariable {
+  const char* name;
+  const QByteArray value = qgetenv(name);
+  ~RestoredVariable() { value.isNull() ? qunsetenv(name) : qputenv(name, value); }
+};
 
 class Run : public uitest::Wizard {
  protected:
@@ -153,6 +168,55 @@ TEST_F(Run, TwoRunsGoIntoOneLogAndTakeNoInput) {
   EXPECT_EQ(Log(), reference + reference);
 }
 
+// A technician may not write an installed program folder: the log goes to the user's
+// state folder, made for the user alone where missing, and the main dialog says where;
+// the program folder is left as it was.
+TEST_F(Run, AReadOnlyProgramFolderKeepsTheLogInTheUsersStateFolder) {
+  // As installed: others may go through the folders and read the program folder only.
+  for (const auto& [folder, mode] : {std::pair{".", 0755}, {"stick/Program", 0555}, {"home", 0700}, {"xdg", 0700}}) {
+    const QByteArray path = QFile::encodeName(Local(folder));
+    ASSERT_TRUE(QDir().mkpath(Local(folder)) && chmod(path.constData(), mode) == 0 &&  // the last two the technician's
+                (mode != 0700 || geteuid() != 0 || chown(path.constData(), 65534, 65534) == 0));
+  }
+  StartPrinter();
+  const QByteArray reference = Reference().first + kEndMarker;
+  const QString deep = Local("xdg/" + QStringLiteral("state-of-this-technician/").repeated(3));
+  const struct {
+    QByteArray stateHome;
+    QString log, shown;  // shown empty: the folder cut in the middle
+  } rows[] = {{{}, Local("home/.local/state/zerviko-loader/Status.log"), "~/.local/state/zerviko-loader/"},
+              {deep.toUtf8(), deep + "zerviko-loader/Status.log", ""}};
+  const RestoredVariable home{"HOME"}, state{"XDG_STATE_HOME"};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.log.toStdString());
+    qputenv("HOME", QFile::encodeName(Local("home")));
+    row.stateHome.isNull() ? qunsetenv("XDG_STATE_HOME") : qputenv("XDG_STATE_HOME", row.stateHome);
+    {
+      const AsTechnician technician;
+      Open().move(0, 0);
+    }
+    const QLabel* info = Find<QLabel>("info");
+    const QStringList lines = info->text().split('\n');
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines[1], "Status.log is kept in");
+    EXPECT_TRUE(row.shown.isEmpty() ? lines[2].startsWith('/') && lines[2].contains(QChar(0x2026)) : lines[2] == row.shown)
+        << lines[2].toStdString();
+    for (const QString& line : lines) EXPECT_LE(info->fontMetrics().horizontalAdvance(line), info->contentsRect().width());
+    EXPECT_LT(info->geometry().right(), dialog->m_btnBack.geometry().left());
+    EXPECT_EQ(info->toolTip(), row.log);
+    Next();
+    Next();
+    Program();
+    dialog.reset();
+    QFile log(row.log);
+    EXPECT_TRUE(log.open(QFile::ReadOnly) && log.readAll() == reference);
+    struct stat made {};  // the technician's alone
+    EXPECT_TRUE(stat(QFile::encodeName(QFileInfo(row.log).path()), &made) == 0 && (made.st_mode & 07777) == 0700);
+  }
+  EXPECT_EQ(BoxTexts(), QStringList(2, kLoaded));
+  EXPECT_FALSE(QFileInfo::exists(Local("stick/Program/Status.log")));
+}
+
 // Told to quit in the middle of a run (the opt-in quit timer does it), the page serves its
 // window until the run is over, then the wizard closes.
 TEST_F(Run, AQuitDuringARunClosesTheWizardOnceTheRunIsOver) {
@@ -180,9 +244,12 @@ TEST_F(Run, AQuitDuringARunClosesTheWizardOnceTheRunIsOver) {
 }
 
 // The revision line shows one line, cut with an ellipsis, and the whole text (markup as
-// written) as the tooltip; "100 %" fits. Without a log to write, runs go on all the same.
+// written) as the tooltip; "100 %" fits. Without a log to write, runs go on all the same,
+// and a program folder that can be written keeps the log nowhere else.
 TEST_F(Run, TheRevisionLineAndARunWithoutALog) {
   ASSERT_TRUE(QDir().mkpath(Local("stick/Program/Status.log")));  // a folder in its place
+  const RestoredVariable state{"XDG_STATE_HOME"};
+  qputenv("XDG_STATE_HOME", QFile::encodeName(Local("state")));  // not used for it
   StartPrinter();
   for (const auto& [revision, shown] : {std::pair{QStringLiteral("Firmware 9.99\nReleased 1 May 2026\nBuild <b>42</b>"),
                                                   QStringLiteral("Firmware 9.99 \u2026")},
@@ -201,6 +268,7 @@ TEST_F(Run, TheRevisionLineAndARunWithoutALog) {
   Program();
   EXPECT_EQ(BoxTexts(), QStringList{kLoaded});
   EXPECT_TRUE(Written());
+  EXPECT_FALSE(QFileInfo::exists(Local("state")));
 }
 
 }  // namespace

@@ -40,15 +40,17 @@ TEST(Win32Files, DrivesOfTheListedKindsTheirProbeAndTheProgramFolder) {
   EXPECT_EQ(std::filesystem::current_path(), current);
 }
 
-// Others may read the log while it is held, but not write it: a second loader leaves
-// it whole. The next start empties it.
+// The status log is beside the program. Others may read it while it is held, but not
+// write it: a second loader leaves it whole. The next start empties it.
 TEST(Win32Files, StatusLogIsReadableButNotWritableWhileHeld) {
   const std::filesystem::path dir = MakeTempFolder("zerviko-log-");
   const std::string path = (dir / "Status.log").string();
   std::ofstream(path) << "an earlier start's log";
   std::FILE* first = nullptr;
   std::FILE* second = nullptr;
-  ASSERT_EQ(OpenLogFile(path, first), LogFileResult::LOG_OPENED);
+  std::string opened;
+  ASSERT_EQ(OpenStatusLog(dir.string() + "\\", first, opened), LogFileResult::LOG_OPENED);
+  EXPECT_EQ(opened, path);
   std::fputs("1: first\r\n", first);
   std::fflush(first);
   EXPECT_EQ(OpenLogFile(path, second), LogFileResult::LOG_IN_USE);

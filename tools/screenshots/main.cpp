@@ -136,10 +136,11 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  // The same start-up as the program's: the first pack in the folder's Resources.
+  // The same start-up as the program's: the first pack in the folder's Resources (and
+  // only there: a pack of the user's own never slips into the pictures).
   int language = LANGUAGE_ENGLISH;
   const std::unique_ptr<CLanguagePack> pack =
-      LoadLanguageResources(programDir + QStringLiteral("Resources/"), language);
+      LoadLanguageResources({programDir + QStringLiteral("Resources/")}, language);
 
   // Message boxes would wait for a person; they are reported instead, and any of them
   // before the end of the run means the pictures do not show what they should.

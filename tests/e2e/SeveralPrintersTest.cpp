@@ -115,8 +115,7 @@ TEST(SeveralPrinters, EachRunOnItsOwnWithItsJsonAndItsLogBlock) {
   std::filesystem::create_symlink(ports[0], Path("bridge\x1b[2J"));
   ::setenv("ZERVIKO_SYSFS_ROOT", Path("bench-sysfs").c_str(), 1);
   ::setenv("ZERVIKO_BRIDGE_PORT", Path("bridge\x1b[2J").c_str(), 1);
-  // Without a terminal, plain lines prefixed with the port, then the table; a log that
-  // cannot be written is said once (a failed entry still gives status 1).
+  // Without a terminal, plain lines prefixed with the port, then the table; /dev/full said once.
   Child all = Bench({"all"}, {"--image", imagePath, "--log", "/dev/full"});
   ::unsetenv("ZERVIKO_BRIDGE_PORT");
   EXPECT_EQ(all.Run(60s), 1) << all.err;

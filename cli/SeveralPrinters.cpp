@@ -5,10 +5,12 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <system_error>
 #include <thread>
 
@@ -26,6 +28,8 @@ using Clock = std::chrono::steady_clock;
 // runs would be thousands of redraws.
 constexpr auto REDRAW_INTERVAL = std::chrono::milliseconds(200);
 constexpr int BAR_WIDTH = 20;
+// The one message of a bench entry whose printer bridge gives no port to open.
+constexpr const char* BRIDGE_WITHOUT_PORT = "printer bridge found, no port";
 
 // Text cut to at most width characters on the screen; a UTF-8 sequence is never cut.
 std::string FitColumns(const std::string& text, int width) {
@@ -45,10 +49,24 @@ std::string JsonLine(const nlohmann::ordered_json& object) {
   return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
+// A port's name as part of a file name on any system: letters, digits, '-' and '_'
+// ("/dev/ttyUSB0" gives "dev_ttyUSB0", "\\.\COM12" gives "COM12").
+std::string FileNamePart(const std::string& port) {
+  std::string name;
+  for (char c : port) {
+    const bool kept = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
+    if (kept || !name.empty()) name += kept ? c : '_';
+  }
+  while (!name.empty() && name.back() == '_') name.pop_back();
+  return name.empty() ? "port" : name;
+}
+
 // One printer's run. The run's thread writes it under the bench's lock; the printing
 // thread reads it under the same lock.
 struct PortRun {
-  std::string port;
+  std::string port;          // for a bridge without a port, what names the bridge
+  std::string shownPort;     // printable
+  bool hasPort = true;
   ProgrammingOptions options;
   std::unique_ptr<PlatformPort> serialPort = MakePlatformPort();
   class Bench* bench = nullptr;
@@ -64,22 +82,44 @@ struct PortRun {
   double seconds = 0;
   std::string hint;  // why the port would not open, in a user's words
 
-  std::string logLines;  // the run's own until it ends, so that no other run cuts in
+  // The run's own lines until it ends, so that no other run cuts into its block; and,
+  // beside the log, a file that gets them as they come, so that a bench that is killed
+  // loses nothing already reported. It is removed once the block is in the log.
+  std::string logLines;
+  std::string partPath;
+  StatusLog partLog;
 };
 
 class Bench {
  public:
-  Bench(const std::vector<std::string>& ports, const ProgrammingOptions& options,
-        BenchOutput output, StatusLog& log)
+  Bench(const std::vector<std::string>& ports, const std::vector<std::string>& bridgesWithoutPort,
+        const ProgrammingOptions& options, BenchOutput output, StatusLog& log)
       : m_output(output), m_bTerminal(!output.json && OutputIsTerminal()), m_log(log) {
-    for (const std::string& port : ports) {
+    std::vector<std::string> entries = ports;
+    entries.insert(entries.end(), bridgesWithoutPort.begin(), bridgesWithoutPort.end());
+    for (const std::string& port : entries) {
       auto run = std::make_unique<PortRun>();
       run->port = port;
+      run->shownPort = PrintableText(port);
+      run->hasPort = m_runs.size() < ports.size();
       run->options = options;
       run->options.portName = port;
       run->bench = this;
-      m_portWidth = std::max(m_portWidth, port.size());
+      m_portWidth = std::max(m_portWidth, run->shownPort.size());
       m_runs.push_back(std::move(run));
+    }
+    // Only beside a log on disk: never files in /dev beside --log /dev/null. A name
+    // that is taken (by a bench that was killed, or one that runs now) is left alone.
+    if (log.IsRegularFile()) {
+      std::set<std::string> taken;
+      for (auto& run : m_runs) {
+        const std::string base = log.Path() + "." + FileNamePart(run->port);
+        std::error_code error;
+        run->partPath = base + ".part";
+        for (int n = 2; taken.count(run->partPath) || std::filesystem::exists(run->partPath, error); ++n)
+          run->partPath = base + "-" + std::to_string(n) + ".part";
+        taken.insert(run->partPath);
+      }
     }
   }
 
@@ -127,14 +167,24 @@ class Bench {
   }
 
   void Execute(PortRun& run, const std::vector<std::uint8_t>& image) {
+    const std::string header = "****** PORT " + run.port + " ******\n";
+    // A part file that cannot be written only loses the copy kept against a kill.
+    if (!run.partPath.empty() && run.partLog.Open(run.partPath, true)) run.partLog.Write(header);
     const auto start = Clock::now();
-    const bool ok = ProgramTarget(run.options, image.data(), static_cast<std::int32_t>(image.size()),
-                                  &Callback, &run, run.serialPort->Port());
+    const bool ok = run.hasPort ? ProgramTarget(run.options, image.data(), static_cast<std::int32_t>(image.size()),
+                                                &Callback, &run, run.serialPort->Port())
+                                : NoPort(run);
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    const std::string hint = ok ? std::string() : run.serialPort->OpenHint(run.port);
+    const std::string hint = ok || !run.hasPort ? std::string() : run.serialPort->OpenHint(run.port);
+    run.partLog.Write(END_MARKER);
+    run.partLog.Close();
     // The run's block goes into the log whole, so that the lines of two runs never mix.
-    m_log.Write("****** PORT " + run.port + " ******\n" + run.logLines + END_MARKER);
+    if (m_log.Write(header + run.logLines + END_MARKER) && !run.partPath.empty()) {
+      std::remove(run.partPath.c_str());
+    }
     std::lock_guard<std::mutex> lock(m_mutex);
+    const std::string logFailure = m_log.TakeFailure();
+    if (!logFailure.empty()) Error("zerviko-flash: " + logFailure);
     run.logLines = std::string();
     run.ok = ok;
     run.seconds = seconds;
@@ -142,14 +192,24 @@ class Bench {
     EndRun(run);
   }
 
+  // A bridge without a port ends as a run that failed at once: its message, as an
+  // engine message, goes everywhere a run's messages go.
+  bool NoPort(PortRun& run) {
+    OnMessage(run, 0, LEVEL_ERROR, 0, BRIDGE_WITHOUT_PORT, nullptr);
+    return false;
+  }
+
   void OnMessage(PortRun& run, int percent, int level, int blockMessage, const char* text,
                  std::uint8_t* abortFlag) {
     const bool interrupted = InterruptGuard::Interrupted() && abortFlag;
     if (interrupted) *abortFlag = 1;
+    // No message: the engine only listens for Ctrl-C. The note comes with the abort.
+    if (level == LEVEL_WAITING) return;
     if (m_log.IsOpen()) {
       char line[300];
       std::snprintf(line, sizeof line, "%d: %s\n", level, text);
       run.logLines += line;
+      run.partLog.Write(line);
     }
     std::string json;
     if (m_output.json) {
@@ -189,9 +249,9 @@ class Bench {
     if (m_output.json) {
       std::cout << json << std::endl;
     } else if (m_output.verbose) {
-      Output(run.port + ": " + std::to_string(level) + ": " + shown);
+      Output(run.shownPort + ": " + std::to_string(level) + ": " + shown);
     } else if ((!m_bTerminal && level == LEVEL_STAGE && !blockMessage) || prompt) {
-      Output(run.port + ": " + shown);
+      Output(run.shownPort + ": " + shown);
     }
   }
 
@@ -205,14 +265,14 @@ class Bench {
       end["result"] = run.ok ? "ok" : "failed";
       std::cout << JsonLine(end) << std::endl;
     } else if (run.ok && (!m_bTerminal || m_output.verbose)) {
-      Output(run.port + ": Firmware has been successfully loaded.");
+      Output(run.shownPort + ": Firmware has been successfully loaded.");
     }
     if (!run.ok) {
       if (!m_output.json) {
-        Error("zerviko-flash: " + run.port + ": programming failed" +
+        Error("zerviko-flash: " + run.shownPort + ": programming failed" +
               (run.error.empty() ? std::string() : ": " + run.error));
       }
-      if (!run.hint.empty()) Error("zerviko-flash: " + run.hint);
+      if (!run.hint.empty()) Error("zerviko-flash: " + PrintableText(run.hint));
     }
     m_changed.notify_all();
   }
@@ -261,7 +321,7 @@ class Bench {
     std::snprintf(figure, sizeof figure, "] %3d %% ", percent);
     std::string label = run.label;
     if (run.done) label = run.ok ? std::string("programmed") : "FAILED: " + run.error;
-    return Padded(run.port, m_portWidth) + "  [" + std::string(filled, '#') +
+    return Padded(run.shownPort, m_portWidth) + "  [" + std::string(filled, '#') +
            std::string(BAR_WIDTH - filled, '.') + figure + label;
   }
 
@@ -291,13 +351,14 @@ class Bench {
       char figures[48];
       std::snprintf(figures, sizeof figures, "  %-6s  %7.1f  %5s  ", run->ok ? "ok" : "failed",
                     run->seconds, rate);
-      table += Padded(run->port, portWidth) + figures + run->lastMessage + "\n";
+      table += Padded(run->shownPort, portWidth) + figures + run->lastMessage + "\n";
     }
     const std::vector<std::string> failed = FailedPorts();
     const std::size_t programmed = m_runs.size() - failed.size();
     table += std::to_string(programmed) + " of " + std::to_string(m_runs.size()) +
              " printers programmed";
-    for (std::size_t i = 0; i < failed.size(); ++i) table += (i == 0 ? "; failed: " : ", ") + failed[i];
+    for (std::size_t i = 0; i < failed.size(); ++i)
+      table += (i == 0 ? "; failed: " : ", ") + PrintableText(failed[i]);
     std::cout << (m_bTerminal ? "\n" : "") << table << ".\n" << std::flush;
   }
 
@@ -329,8 +390,8 @@ class Bench {
 
 int ProgramSeveralPrinters(const std::vector<std::string>& ports, const ProgrammingOptions& options,
                            const std::vector<std::uint8_t>& image, BenchOutput output,
-                           StatusLog& log) {
-  Bench bench(ports, options, output, log);
+                           StatusLog& log, const std::vector<std::string>& bridgesWithoutPort) {
+  Bench bench(ports, bridgesWithoutPort, options, output, log);
   return bench.Run(image);
 }
 

@@ -12,7 +12,10 @@
 //     {"port": P, "result": ...}, and the last line is {"result": "ok"}, or
 //     {"result": "failed", "failed": [ports]}.
 // Each run's lines go into the status log as one block, preceded by a line naming its
-// port, when that run ends.
+// port, when that run ends; until then, beside a log on disk, they go as they come to
+// a file of the run's own (LOG.PORT.part), removed once the block is in the log, so
+// that a bench that is killed keeps what it had reported. Port names are shown
+// printable; the log and --json keep them exact.
 #pragma once
 
 #include <cstdint>
@@ -30,9 +33,11 @@ struct BenchOutput {
 };
 
 // Programs image into the printer on every port with options (its portName aside).
-// Returns EXIT_OK when every run succeeded, EXIT_FAILED otherwise.
+// bridgesWithoutPort names printer bridges that give no port: each is listed after the
+// ports as a failed entry, "printer bridge found, no port", since a printer on it is
+// not programmed. Returns EXIT_OK when every run succeeded, EXIT_FAILED otherwise.
 int ProgramSeveralPrinters(const std::vector<std::string>& ports, const ProgrammingOptions& options,
                            const std::vector<std::uint8_t>& image, BenchOutput output,
-                           StatusLog& log);
+                           StatusLog& log, const std::vector<std::string>& bridgesWithoutPort = {});
 
 }  // namespace zerviko::cli

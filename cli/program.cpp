@@ -26,6 +26,7 @@
 #include "cli/Text.h"
 #include "engine/ProgramTarget.h"
 #include "package/FirmwarePackage.h"
+#include "ports/PortIdentity.h"
 #include "ports/PortList.h"
 
 namespace zerviko::cli {
@@ -82,9 +83,15 @@ class RunView {
       }
       m_bAbortNoted = true;
     }
+    if (level == LEVEL_WAITING) return;  // no message: the engine only listens for Ctrl-C
     char line[300];
     std::snprintf(line, sizeof line, "%d: %s\n", level, text);
     m_log.Write(line);
+    const std::string logFailure = m_log.TakeFailure();
+    if (!logFailure.empty()) {
+      ClearBar();
+      std::cerr << "zerviko-flash: " << logFailure << "\n";
+    }
     if (level == LEVEL_ERROR) m_strError = PrintableText(text);
     if (m_args.json) {
       nlohmann::ordered_json message;
@@ -120,15 +127,15 @@ class RunView {
     constexpr int WIDTH = 30;
     const int filled = std::clamp(percent, 0, 100) * WIDTH / 100;
     std::string label = what.substr(0, 44);
-    std::printf("\r\033[K[%s%s] %3d %% %s", std::string(filled, '#').c_str(),
-                std::string(WIDTH - filled, '.').c_str(), percent, label.c_str());
-    std::fflush(stdout);
+    // Through std::cout, as every other output: after its first failed write it writes
+    // no more.
+    std::cout << "\r\033[K[" << std::string(filled, '#') << std::string(WIDTH - filled, '.') << "] "
+              << std::setw(3) << percent << " % " << label << std::flush;
     m_bBarShown = true;
   }
   void ClearBar() {
     if (!m_bBarShown) return;
-    std::printf("\r\033[K");
-    std::fflush(stdout);
+    std::cout << "\r\033[K" << std::flush;
     m_bBarShown = false;
   }
 
@@ -142,7 +149,8 @@ class RunView {
 };
 
 int UsageError(const std::string& text) {
-  std::cerr << "zerviko-flash program: " << text << "\n";
+  // The text quotes the command line: shown printable.
+  std::cerr << "zerviko-flash program: " << PrintableText(text) << "\n";
   return EXIT_USAGE;
 }
 
@@ -196,6 +204,15 @@ void PrintSummary(const std::vector<std::uint8_t>& image, std::chrono::steady_cl
   std::cout << line.str() << std::flush;
 }
 
+// Closes the log at the end of the program: its first failure is said if it has not
+// been yet, and the runs' status tells it when they all succeeded.
+int EndLog(StatusLog& log, int status) {
+  log.Close();
+  const std::string failure = log.TakeFailure();
+  if (!failure.empty()) std::cerr << "zerviko-flash: " << failure << "\n" << std::flush;
+  return status == EXIT_OK && log.Failed() ? EXIT_LOG_INCOMPLETE : status;
+}
+
 void PrintResult(const ProgramArgs& args, const char* result) {
   if (!args.json) return;
   nlohmann::ordered_json line;
@@ -203,19 +220,8 @@ void PrintResult(const ProgramArgs& args, const char* result) {
   std::cout << line.dump() << std::endl;
 }
 
-// One port under two names: the same text, or, for device paths, the same device
-// file (a link to it). Names that are no paths (COM5) are never looked up, as a look-up
-// could open the device.
-bool SamePort(const std::string& a, const std::string& b) {
-  if (a == b) return true;
-  if (a.empty() || b.empty() || a[0] != '/' || b[0] != '/') return false;
-  struct stat first {}, second {};
-  return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
-         first.st_ino != 0 && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-}
-
 // The ports named on the command line, checked: "auto" and "all" stand alone, and no
-// port is named twice. False after a usage error has been reported.
+// port is named twice, in any spelling. False after a usage error has been reported.
 bool CheckPorts(const std::vector<std::string>& ports) {
   for (std::size_t i = 0; i < ports.size(); ++i) {
     if (ports.size() > 1 && (ports[i] == PORT_AUTO || ports[i] == PORT_ALL)) {
@@ -223,7 +229,7 @@ bool CheckPorts(const std::vector<std::string>& ports) {
       return false;
     }
     for (std::size_t j = 0; j < i; ++j) {
-      if (SamePort(ports[i], ports[j])) {
+      if (ports::IsSamePort(ports[i], ports[j])) {
         UsageError("--port " + ports[i] + ": the same port as --port " + ports[j] +
                    "; each printer is programmed once");
         return false;
@@ -261,10 +267,21 @@ int RunProgram(const ProgramArgs& args) {
   // every output names its port; with one port the output is a single run's.
   const bool several = args.ports.size() > 1 || args.ports[0] == PORT_ALL;
   std::vector<std::string> ports = args.ports;
+  std::vector<std::string> bridgesWithoutPort;
   if (ports[0] == PORT_AUTO || ports[0] == PORT_ALL) {
-    ports = ports[0] == PORT_ALL ? ports::FindPrinterBridgePorts()
-                                 : std::vector<std::string>{ports::FindPrinterBridgePort()};
-    if (ports.empty() || ports[0].empty()) {
+    if (ports[0] == PORT_ALL) {
+      ports.clear();
+      for (const ports::PrinterBridge& bridge : ports::FindPrinterBridges()) {
+        if (bridge.port.empty()) {
+          bridgesWithoutPort.push_back(bridge.name);
+        } else {
+          ports.push_back(bridge.port);
+        }
+      }
+    } else {
+      ports = {ports::FindPrinterBridgePort()};
+    }
+    if ((ports.empty() || ports[0].empty()) && bridgesWithoutPort.empty()) {
       std::cerr << "zerviko-flash: no ZERVIKO printer bridge found on this machine. Connect "
                    "the printer, or name its port with --port DEVICE ('zerviko-flash ports' "
                    "lists them).\n";
@@ -276,7 +293,7 @@ int RunProgram(const ProgramArgs& args) {
       return EXIT_FAILED;
     }
   }
-  const std::string port = ports[0];
+  const std::string port = ports.empty() ? std::string() : ports[0];
 
   // The image: from the package, as the programming page reads it, or a raw file.
   std::vector<std::uint8_t> image;
@@ -287,7 +304,7 @@ int RunProgram(const ProgramArgs& args) {
       if (args.json) {
         PrintResult(args, unavailable ? "package-unavailable" : "package-unusable");
       } else {
-        std::cerr << "zerviko-flash: " << args.packagePath
+        std::cerr << "zerviko-flash: " << PrintableText(args.packagePath)
                   << (unavailable ? ": the file is unavailable (missing or unreadable)\n"
                                   : ": the file is unusable (not a firmware package)\n");
       }
@@ -309,7 +326,7 @@ int RunProgram(const ProgramArgs& args) {
     }
     if (file) image.assign(std::istreambuf_iterator<char>(file), {});
     if (!file.is_open() || (!file && !file.eof())) {
-      std::cerr << "zerviko-flash: " << args.imagePath << ": the file is unavailable\n";
+      std::cerr << "zerviko-flash: " << PrintableText(args.imagePath) << ": the file is unavailable\n";
       PrintResult(args, "package-unavailable");
       return EXIT_PACKAGE_UNAVAILABLE;
     }
@@ -341,14 +358,15 @@ int RunProgram(const ProgramArgs& args) {
 
   StatusLog log;
   if (!args.logPath.empty() && !log.Open(args.logPath)) {
-    std::cerr << "zerviko-flash: cannot open the log " << args.logPath << ": "
+    std::cerr << "zerviko-flash: cannot open the log " << PrintableText(args.logPath) << ": "
               << std::strerror(errno) << "\n";
     PrintResult(args, "failed");
     return EXIT_FAILED;
   }
 
   if (several) {
-    return ProgramSeveralPrinters(ports, options, image, {args.json, args.verbose}, log);
+    return EndLog(log, ProgramSeveralPrinters(ports, options, image, {args.json, args.verbose}, log,
+                                              bridgesWithoutPort));
   }
 
   // The first Ctrl-C asks the run to stop before its next block; a second one ends
@@ -372,7 +390,7 @@ int RunProgram(const ProgramArgs& args) {
       std::cout << "Firmware has been successfully loaded.\n";
       PrintSummary(image, took);
     }
-    return EXIT_OK;
+    return EndLog(log, EXIT_OK);
   }
   PrintResult(args, "failed");
   if (!args.json) {
@@ -380,8 +398,8 @@ int RunProgram(const ProgramArgs& args) {
               << (view.Error().empty() ? std::string() : ": " + view.Error()) << "\n";
   }
   const std::string hint = serialPort->OpenHint(port);
-  if (!hint.empty()) std::cerr << "zerviko-flash: " << hint << "\n";
-  return EXIT_FAILED;
+  if (!hint.empty()) std::cerr << "zerviko-flash: " << PrintableText(hint) << "\n";
+  return EndLog(log, EXIT_FAILED);
 }
 
 }  // namespace
@@ -391,7 +409,7 @@ void AddProgramCommand(CLI::App& app, Action& action) {
       "program",
       "Write a firmware package's image (or a raw image) into the printer, or into several "
       "printers at once. Exit status: 0 programmed, 1 a run failed, 2 usage error, 3 package unavailable, 4 package "
-      "unusable");
+      "unusable, 5 programmed but the --log file could not be written whole");
   auto args = std::make_shared<ProgramArgs>();
   sub->add_option("--port", args->ports,
                   std::string("serial port of the printer (") + PORT_EXAMPLE +
@@ -449,7 +467,7 @@ void AddProgramCommand(CLI::App& app, Action& action) {
   sub->add_option("--log", args->logPath,
                   "append the status log to FILE, as the wizard writes Status.log (with "
                   "several ports, each run's lines as one block after a line naming its "
-                  "port)");
+                  "port; until a run ends, its lines go to FILE.PORT.part beside it)");
   sub->callback([&action, args, package, image] {
     action = [args, package, image] {
       if (package->count() == 0 && image->count() == 0)

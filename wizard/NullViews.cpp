@@ -20,8 +20,8 @@ std::string Message(StringId text, StringId caption, MessageIcon icon) {
 }  // namespace
 
 void CNullWizardView::SetTitle(StringId title) { m_log.push_back("window title " + std::to_string(title)); }
-void CNullWizardView::ShowPageWindow(int n) { m_log.push_back("show page " + std::to_string(n)); }
-void CNullWizardView::HidePageWindow(int n) { m_log.push_back("hide page " + std::to_string(n)); }
+void CNullWizardView::ShowPage(int n) { m_log.push_back("show page " + std::to_string(n)); }
+void CNullWizardView::HidePage(int n) { m_log.push_back("hide page " + std::to_string(n)); }
 void CNullWizardView::EnableBack(bool bEnable) { m_bBack = bEnable; }
 void CNullWizardView::EnableNext(bool bEnable) { m_bNext = bEnable; }
 void CNullWizardView::EnableWizardControls(bool bEnable) {

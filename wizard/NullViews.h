@@ -26,8 +26,8 @@ class CNullWizardView : public IWizardView {
  public:
   explicit CNullWizardView(CallLog& log) : m_log(log) {}
   void SetTitle(StringId title) override;
-  void ShowPageWindow(int n) override;
-  void HidePageWindow(int n) override;
+  void ShowPage(int n) override;
+  void HidePage(int n) override;
   void EnableBack(bool bEnable) override;
   void EnableNext(bool bEnable) override;
   void EnableWizardControls(bool bEnable) override;

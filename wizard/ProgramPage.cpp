@@ -13,7 +13,9 @@ namespace {
 // The engine's callback: the sink, on the run's thread.
 int ForwardToSink(void* context, int percent, int level, int /*blockMessage*/, const char* text,
                   std::uint8_t* /*abortFlag*/) {
-  // The page offers no way to stop a run: the abort flag stays as it is.
+  // The page offers no way to stop a run: the abort flag stays as it is. A waiting call
+  // carries no message, so it must not reach the log.
+  if (level == LEVEL_WAITING) return 0;
   static_cast<IRunSink*>(context)->OnEngineMessage(percent, level, text != nullptr ? text : "");
   return 0;
 }

@@ -49,9 +49,9 @@ class IWizardView {
   // Sets the window's title (string 138), once, while the wizard initialises.
   virtual void SetTitle(StringId title) = 0;
   // Makes page n visible (0 model and port, 1 file chooser, 2 programming). The page
-  // shown before stays until HidePageWindow: the new one is shown first.
-  virtual void ShowPageWindow(int n) = 0;
-  virtual void HidePageWindow(int n) = 0;
+  // shown before stays until HidePage: the new one is shown first.
+  virtual void ShowPage(int n) = 0;
+  virtual void HidePage(int n) = 0;
   virtual void EnableBack(bool bEnable) = 0;
   virtual void EnableNext(bool bEnable) = 0;
   // Around a programming run: Back, Exit and the window's close command (and Escape)

@@ -26,7 +26,7 @@ void CWizard::OnInitDialog() {
 }
 
 void CWizard::ShowPageAndTell(int n) {
-  m_view.ShowPageWindow(n);
+  m_view.ShowPage(n);
   if (n == 1) m_filePage.OnShowWindow();
   if (n == 2) m_programPage.OnShowWindow();
 }
@@ -37,7 +37,7 @@ void CWizard::ShowPage(int n) {
   m_nCurPage = n;
   m_view.EnableBack(n != 0);
   m_view.EnableNext(n < 2);
-  if (previous != -1 && previous != n) m_view.HidePageWindow(previous);
+  if (previous != -1 && previous != n) m_view.HidePage(previous);
 }
 
 void CWizard::OnNext() {

@@ -166,6 +166,30 @@ TEST_F(Wine, CtrlCStopsTheRunBeforeTheNextBlock) {
   printer.Stop();
 }
 
+// Boot mode with the default line reset: RTS and DTR go through the settings record,
+// which Wine carries over the pseudo-terminal, so a printer waiting in its boot program
+// gets the micro-kernel and the image, and is restarted into its firmware at the end.
+TEST_F(Wine, BootModeRestartsThePrinterThroughItsLines) {
+  sim::TargetConfig config;
+  config.startInBootMode = true;
+  sim::PtyServer printer(config);
+  std::string error;
+  ASSERT_TRUE(printer.Start(&error)) << error;
+  LinkComPort("COM5", printer.DevicePath());
+  const std::string log = Path("boot-mode.txt");
+  Child run = WineRun(Setting("ZERVIKO_WINDOWS_FLASH"),
+                      {"program", "--port", "COM5", "--package", kSample, "--boot-mode", "--micro-kernel",
+                       kLinuxProgramDir + "uKernel2329.cde", "--kernel-dir", kLinuxProgramDir, "--log", log});
+  EXPECT_EQ(Run(run), 0) << run.out << run.err;
+  const std::string text = ReadFile(log);
+  EXPECT_NE(text.find("\r\n2: Resetting target in boot mode\r\n2: Synching at 9600 baud\r\n2: Downloading image\r\n"),
+            std::string::npos) << text;
+  EXPECT_NE(text.find("\r\n1: Resetting target in user mode\r\n1: Programming complete\r\n****"), std::string::npos)
+      << text;
+  EXPECT_TRUE(FlashHolds(printer, PackageImage(kSample)));
+  printer.Stop();
+}
+
 // The unzipped program folder as a user has it: the spooler's COM ports with the
 // printers installed on them, the printer's own bridge marked, a package shown as on
 // Linux, and --port auto programming the printer through the bridge with the kernel
@@ -210,6 +234,17 @@ TEST_F(Wine, TheUnzippedFolderAsAUserHasIt) {
   EXPECT_NE(program.out.find("zerviko-flash-windows-x64\\Genm2329.cde"), std::string::npos)
       << "the kernel files beside the program: " << program.out;
   EXPECT_TRUE(FlashHolds(printer, PackageImage(package)));
+  // One port in two spellings is refused untouched; with "all", a bridge that the
+  // registry gives no port is a failed entry, named by its serial text.
+  for (auto [first, second] : {std::pair{"COM5", "\\\\.\\COM5"}, {"COM5:", "com5"}}) {
+    Child twice = WineRun(exe, {"program", "--port", first, "--port", second, "--package", package});
+    EXPECT_EQ(Run(twice), 2) << second << twice.err;
+  }
+  Child all = WineRun(exe, {"program", "--port", "all", "--image", File("wine-bench.bin", "\x01\x02")},
+                      {bridge[0], bridge[1] + ";10c4|ea60|0002|Tarno Corp. Zerviko / Talvrine USB"});
+  EXPECT_EQ(Run(all), 1) << all.err;
+  EXPECT_NE(all.out.find("printer bridge found, no port\n1 of 2 printers programmed; failed: serial 0002.\n"),
+            std::string::npos) << all.out;
   printer.Stop();
 }
 

@@ -129,11 +129,11 @@ QWidget* CMainDlg::Page(int n) {
 
 void CMainDlg::SetTitle(zerviko::wizard::StringId title) { setWindowTitle(TableString(title)); }
 
-void CMainDlg::ShowPageWindow(int n) {
+void CMainDlg::ShowPage(int n) {
   if (QWidget* page = Page(n)) page->show();
 }
 
-void CMainDlg::HidePageWindow(int n) {
+void CMainDlg::HidePage(int n) {
   if (QWidget* page = Page(n)) page->hide();
 }
 

@@ -30,10 +30,11 @@ class CMainDlg : public QDialog, public zerviko::wizard::IWizardView, public zer
   // between construction and this point.
   bool OnInitDialog();
 
-  // The view.
+  // The view. Its ShowPage only shows a page's window; the wizard's own, with the rules
+  // around it, is CWizard::ShowPage.
   void SetTitle(zerviko::wizard::StringId title) override;
-  void ShowPageWindow(int n) override;
-  void HidePageWindow(int n) override;
+  void ShowPage(int n) override;
+  void HidePage(int n) override;
   void EnableBack(bool bEnable) override;
   void EnableNext(bool bEnable) override;
   void EnableWizardControls(bool bEnable) override;

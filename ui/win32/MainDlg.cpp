@@ -196,11 +196,11 @@ void CMainDlg::ShowMessageBox(HWND owner, const std::wstring& text, const std::w
 
 void CMainDlg::SetTitle(wizard::StringId title) { SetWindowTextW(m_hWnd, LoadText(title).c_str()); }
 
-void CMainDlg::ShowPageWindow(int n) {
+void CMainDlg::ShowPage(int n) {
   if (CWizardPage* page = Page(n)) ShowWindow(page->Window(), SW_SHOW);
 }
 
-void CMainDlg::HidePageWindow(int n) {
+void CMainDlg::HidePage(int n) {
   if (CWizardPage* page = Page(n)) ShowWindow(page->Window(), SW_HIDE);
 }
 

@@ -45,8 +45,8 @@ class CMainDlg : public wizard::IWizardView {
 
   // wizard::IWizardView
   void SetTitle(wizard::StringId title) override;
-  void ShowPageWindow(int n) override;
-  void HidePageWindow(int n) override;
+  void ShowPage(int n) override;
+  void HidePage(int n) override;
   void EnableBack(bool bEnable) override;
   void EnableNext(bool bEnable) override;
   void EnableWizardControls(bool bEnable) override;

@@ -25,10 +25,10 @@ const std::wstring kTitle = L"Tarno ZERVIKO Firmware Loader";
 constexpr const char* kAbcSample = "ZERVIKO_ABC_V2.14.avk";
 constexpr const char* kKeyboardSample = "ZERVIKO_KBD_V2.14.qvk";
 // The printer's bridge as the stand-in bridge library reports it; the registry gives
-// its COM port (serial 0002: the command line's Wine test uses 0001). COM4 is in the
-// spooler's list already: the command line's test, which may run at the same time in
-// the same prefix, expects that list as Wine makes it.
-constexpr const char* kBridge = "ZERVIKO_FAKE_BRIDGE=10c4|ea60|0002|Tarno Corp. Zerviko / Talvrine USB";
+// its COM port. Serial 9001 and COM4, which is in the spooler's list already: the
+// command line's Wine test, in the same prefix, has bridges 0001 and 0002 (the second
+// without a port) and expects the spooler's list as Wine makes it.
+constexpr const char* kBridge = "ZERVIKO_FAKE_BRIDGE=10c4|ea60|9001|Tarno Corp. Zerviko / Talvrine USB";
 constexpr const char* kPrinterCom = "COM4";
 
 enum : int { IDC_NEXT = 1000, IDC_EXIT = 1001, IDC_BACK = 1002, IDC_INFO = 1031 };
@@ -54,7 +54,7 @@ class Wizard : public ::testing::Test {
   static void SetUpTestSuite() {
     // The printer's COM port as its bridge's port.
     SetRegistry(HKEY_LOCAL_MACHINE,
-                "SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_10c4&Pid_ea60&Mi_00\\0002_00\\Device Parameters",
+                "SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_10c4&Pid_ea60&Mi_00\\9001_00\\Device Parameters",
                 "PortName", kPrinterCom);
   }
 

@@ -1,15 +1,16 @@
 # The Windows build (cmake --preset windows): cross-compiled with mingw-w64
 # (cmake/mingw-w64-x86_64.cmake) and tested under Wine. It builds zerviko-flash.exe,
-# the Qt-free libraries (the wizard's core among them) and their tests; the Qt wizard
-# is Linux's, and the virtual printer stays on Linux.
+# the wizard zerviko-loader.exe with its language libraries, the Qt-free libraries
+# and their tests; the virtual printer stays on Linux.
 
 # A Linux build of this tree gives what the Windows build runs on the build machine:
-# zerviko-mkpackage writes the sample packages, and the tests run the virtual printer
-# zerviko-target and compare with zerviko-flash. The windows preset names the release
-# preset's program folder.
+# zerviko-mkpackage writes the sample packages, zerviko-draw-pictures (beside the
+# program folder, in tools/) draws the wizard's pictures, and the tests run the virtual
+# printer zerviko-target and compare with zerviko-flash. The windows preset names the
+# release preset's program folder.
 set(ZERVIKO_HOST_BIN_DIR "${PROJECT_SOURCE_DIR}/build/release/bin" CACHE PATH
     "Program folder of a Linux build of this tree (its zerviko-mkpackage and zerviko-target)")
-foreach(_tool zerviko-mkpackage zerviko-target zerviko-flash)
+foreach(_tool zerviko-mkpackage zerviko-target zerviko-flash ../tools/zerviko-draw-pictures)
   if(NOT EXISTS "${ZERVIKO_HOST_BIN_DIR}/${_tool}")
     message(FATAL_ERROR "${ZERVIKO_HOST_BIN_DIR}/${_tool} is missing: build the Linux release "
                         "preset first (bash scripts/build.sh release windows)")
@@ -20,8 +21,10 @@ endforeach()
 # _FILE_OFFSET_BITS: 64-bit off_t, fseeko and ftello, as on Linux.
 add_compile_definitions(NOMINMAX WIN32_LEAN_AND_MEAN _FILE_OFFSET_BITS=64)
 
-# The program folder for Windows users, zipped by the build (packaging/windows).
+# The program folder for Windows users, zipped by the build, and its installer
+# (packaging/windows).
 set(ZERVIKO_WINDOWS_ZIP "${CMAKE_BINARY_DIR}/zerviko-flash-windows-x64.zip")
+set(ZERVIKO_WINDOWS_INSTALLER "${CMAKE_BINARY_DIR}/zerviko-loader-setup.exe")
 
 # CLI11 and nlohmann-json are header-only: the host's headers serve, taken from a
 # folder of their own so that the rest of the host's /usr/include stays out of sight.

@@ -12,9 +12,9 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   libcups2-dev cups cups-client cups-bsd
   fonts-liberation fonts-dejavu-core
-  xvfb xauth
+  xvfb xauth imagemagick
   python3 dpkg-dev fakeroot file
-  g++-mingw-w64-x86-64-posix wine wine64
+  g++-mingw-w64-x86-64-posix wine wine64 nsis
 )
 
 SUDO=""

@@ -9,6 +9,8 @@
 #   --out DIR    where the pictures go (default docs/screenshots)
 #   --pack XXX   show the wizard with the language pack XXX.rcc (DEU, ESP, FRA, PTB)
 #                in "Resources"; the pictures are then named wizard-xxx-*.png
+#   --windows    the Windows wizard instead, under Wine (the windows preset's build,
+#                default build/windows): windows-1-model-port.png ... windows-4-running.png
 #
 # It writes wizard-1-model-port.png (model and port page), wizard-2-file.png (file
 # chooser in "Firmware Files", first sample selected), wizard-3-program.png
@@ -19,19 +21,36 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-build="build/release"
+build=""
 out="docs/screenshots"
 pack=""
+windows=""
 while [ $# -gt 0 ]; do
   case "$1" in
+    --windows) windows=1; shift ;;
     --build) build="$2"; shift 2 ;;
     --out) out="$2"; shift 2 ;;
     --pack) pack="$2"; shift 2 ;;
-    -h|--help) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "screenshots.sh: unknown argument $1" >&2; exit 2 ;;
   esac
 done
 command -v xvfb-run > /dev/null || { echo "screenshots.sh: xvfb-run is missing (scripts/install-deps.sh)" >&2; exit 1; }
+
+if [ -n "$windows" ]; then
+  # The Windows wizard's test program takes the pictures: it drives the wizard in a
+  # Wine prefix of its own with a virtual X server, as the Windows tests do.
+  build="${build:-build/windows}"
+  mkdir -p "$out"
+  out=$(cd "$out" && pwd)
+  # A program folder where few other folders stand beside it, as for the Qt pictures.
+  tmp=$(mktemp -d /var/tmp/zerviko.XXXXXX 2>/dev/null || mktemp -d)
+  trap 'rm -rf "$tmp"' EXIT
+  bash scripts/run-loader-tests.sh "$build" "ZERVIKO_SCREENSHOT_DIR=$out" "ZERVIKO_TEST_TMP=$tmp" -- \
+    --gtest_filter=Wizard.Screenshots
+  exit 0
+fi
+build="${build:-build/release}"
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release

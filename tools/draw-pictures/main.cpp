@@ -1,13 +1,19 @@
 // Draws the wizard's pictures into PNG files: the bitmap buttons, the two model
 // pictures, the logo, the drive and folder pictures and the application icon.
 //
-//   zerviko-draw-pictures OUTDIR [--only NAME[,NAME...]] [KEY=CAPTION ...]
+//   zerviko-draw-pictures OUTDIR [--bmp] [--only NAME[,NAME...]] [KEY=CAPTION ...]
+//
+// --bmp writes what the Windows resource compiler takes instead of PNG files: 24-bit
+// NAME.bmp pictures, the 16 x 16 ones in 16 colours on the transparent colour
+// RGB(128,0,0), and the icon as 158.ico in three sizes.
 //
 // KEY is one of BACK, NEXT, EXIT, PROGRAM (the buttons' captions) or 129, 131 (the
 // captions under the ABC and Keyboard layout models). A language pack draws its
 // translated pictures by passing its captions and --only the pictures it replaces.
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QDataStream>
 #include <QFont>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -20,6 +26,7 @@
 #include <QStringList>
 #include <cstdio>
 #include <functional>
+#include <iterator>
 
 namespace {
 
@@ -295,9 +302,86 @@ QList<Picture> AllPictures() {
   return pictures;
 }
 
+// The 16 colours of the classic palette; the drive and folder pictures keep to them.
+QImage SixteenColours(const QImage& picture) {
+  static const QRgb kPalette[16] = {
+      qRgb(0, 0, 0),       qRgb(128, 0, 0),   qRgb(0, 128, 0),   qRgb(128, 128, 0),
+      qRgb(0, 0, 128),     qRgb(128, 0, 128), qRgb(0, 128, 128), qRgb(192, 192, 192),
+      qRgb(128, 128, 128), qRgb(255, 0, 0),   qRgb(0, 255, 0),   qRgb(255, 255, 0),
+      qRgb(0, 0, 255),     qRgb(255, 0, 255), qRgb(0, 255, 255), qRgb(255, 255, 255)};
+  QImage indexed(picture.size(), QImage::Format_Indexed8);
+  indexed.setColorTable(QList<QRgb>(std::begin(kPalette), std::end(kPalette)));
+  for (int y = 0; y < picture.height(); ++y) {
+    for (int x = 0; x < picture.width(); ++x) {
+      const QRgb pixel = picture.pixel(x, y);
+      // Mostly transparent pixels take the transparent colour, the rest the nearest.
+      int best = 1;
+      if (qAlpha(pixel) >= 128) {
+        int bestDistance = 1 << 30;
+        for (int i = 0; i < 16; ++i) {
+          if (i == 1) continue;  // the transparent colour is never a picture's own
+          const int dr = qRed(pixel) - qRed(kPalette[i]);
+          const int dg = qGreen(pixel) - qGreen(kPalette[i]);
+          const int db = qBlue(pixel) - qBlue(kPalette[i]);
+          const int distance = dr * dr + dg * dg + db * db;
+          if (distance < bestDistance) {
+            bestDistance = distance;
+            best = i;
+          }
+        }
+      }
+      indexed.setPixel(x, y, static_cast<uint>(best));
+    }
+  }
+  return indexed;
+}
+
+// An icon file holding the picture at 48, 32 and 16 pixels, each 32-bit with alpha.
+bool WriteIcon(const QImage& picture, const QString& path) {
+  const int sizes[] = {48, 32, 16};
+  QList<QByteArray> images;
+  for (const int size : sizes) {
+    const QImage scaled = picture.scaled(size, size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                              .convertToFormat(QImage::Format_ARGB32);
+    QByteArray data;
+    QDataStream out(&data, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::LittleEndian);
+    // BITMAPINFOHEADER; the height counts the colour rows and the mask's rows.
+    out << quint32(40) << qint32(size) << qint32(size * 2) << quint16(1) << quint16(32)
+        << quint32(0) << quint32(0) << qint32(0) << qint32(0) << quint32(0) << quint32(0);
+    for (int y = size - 1; y >= 0; --y) {
+      for (int x = 0; x < size; ++x) out << quint32(scaled.pixel(x, y));
+    }
+    const int maskRow = ((size + 31) / 32) * 4;
+    for (int i = 0; i < maskRow * size; ++i) out << quint8(0);  // alpha decides
+    images.append(data);
+  }
+  QByteArray file;
+  QDataStream out(&file, QIODevice::WriteOnly);
+  out.setByteOrder(QDataStream::LittleEndian);
+  out << quint16(0) << quint16(1) << quint16(images.size());
+  quint32 offset = 6 + 16 * static_cast<quint32>(images.size());
+  for (int i = 0; i < images.size(); ++i) {
+    out << quint8(sizes[i]) << quint8(sizes[i]) << quint8(0) << quint8(0) << quint16(1)
+        << quint16(32) << quint32(images[i].size()) << offset;
+    offset += static_cast<quint32>(images[i].size());
+  }
+  for (const QByteArray& image : images) file.append(image);
+  QFile stream(path);
+  return stream.open(QIODevice::WriteOnly) && stream.write(file) == file.size();
+}
+
+// The picture as the resource compiler takes it.
+bool WriteForWindows(const QString& name, const QImage& picture, const QString& outDir) {
+  if (name == QLatin1String("158")) return WriteIcon(picture, outDir + QLatin1String("/158.ico"));
+  const QString path = outDir + QLatin1Char('/') + name + QLatin1String(".bmp");
+  if (picture.width() == 16 && picture.height() == 16) return SixteenColours(picture).save(path, "BMP");
+  return picture.convertToFormat(QImage::Format_RGB888).save(path, "BMP");
+}
+
 int Usage() {
   std::fprintf(stderr,
-               "usage: zerviko-draw-pictures OUTDIR [--only NAME[,NAME...]] [KEY=CAPTION ...]\n"
+               "usage: zerviko-draw-pictures OUTDIR [--bmp] [--only NAME[,NAME...]] [KEY=CAPTION ...]\n"
                "KEY: BACK NEXT EXIT PROGRAM 129 131\n");
   return 2;
 }
@@ -313,8 +397,13 @@ int main(int argc, char** argv) {
   if (args.isEmpty() || args.first().startsWith(QLatin1Char('-'))) return Usage();
   const QString outDir = args.takeFirst();
   QSet<QString> only;
+  bool forWindows = false;
   while (!args.isEmpty()) {
     const QString arg = args.takeFirst();
+    if (arg == QLatin1String("--bmp")) {
+      forWindows = true;
+      continue;
+    }
     if (arg == QLatin1String("--only")) {
       if (args.isEmpty()) return Usage();
       for (const QString& name : args.takeFirst().split(QLatin1Char(','), Qt::SkipEmptyParts)) {
@@ -338,8 +427,11 @@ int main(int argc, char** argv) {
   for (const Picture& picture : AllPictures()) {
     if (!only.isEmpty() && !only.contains(picture.name)) continue;
     const QString path = outDir + QLatin1Char('/') + picture.name + QLatin1String(".png");
-    if (!picture.draw().save(path, "PNG")) {
-      std::fprintf(stderr, "zerviko-draw-pictures: cannot write %s\n", qPrintable(path));
+    const bool written = forWindows ? WriteForWindows(picture.name, picture.draw(), outDir)
+                                    : picture.draw().save(path, "PNG");
+    if (!written) {
+      std::fprintf(stderr, "zerviko-draw-pictures: cannot write the picture %s in %s\n",
+                   qPrintable(picture.name), qPrintable(outDir));
       return 1;
     }
     ++drawn;

@@ -1,0 +1,516 @@
+// zerviko-loader.exe end to end under Wine on a virtual X server, driven from this
+// program by window messages as a user's clicks would drive it: start-up, the port
+// page, the file chooser, whole runs into the virtual printer through a COM port, the
+// language libraries, and the ways out.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <cstdint>
+
+#include <shlobj.h>
+
+#include <algorithm>
+
+#include "package/FirmwarePackage.h"
+#include "tools/win32-driver/RemoteWizard.h"
+
+namespace zerviko::remote {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::wstring kTitle = L"Tarno ZERVIKO Firmware Loader";
+constexpr const char* kAbcSample = "ZERVIKO_ABC_V2.14.avk";
+constexpr const char* kKeyboardSample = "ZERVIKO_KBD_V2.14.qvk";
+// The printer's bridge as the stand-in bridge library reports it; the registry gives
+// its COM port. Serial 9001 and COM4, which is in the spooler's list already: the
+// command line's Wine test, in the same prefix, has bridges 0001 and 0002 (the second
+// without a port) and expects the spooler's list as Wine makes it.
+constexpr const char* kBridge = "ZERVIKO_FAKE_BRIDGE=10c4|ea60|9001|Tarno Corp. Zerviko / Talvrine USB";
+constexpr const char* kPrinterCom = "COM4";
+
+enum : int { IDC_NEXT = 1000, IDC_EXIT = 1001, IDC_BACK = 1002, IDC_INFO = 1031 };
+
+void SetRegistry(HKEY root, const std::string& key, const std::string& name, const std::string& value) {
+  HKEY opened = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &opened, nullptr), ERROR_SUCCESS);
+  RegSetValueExA(opened, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                 static_cast<DWORD>(value.size() + 1));
+  RegCloseKey(opened);
+}
+
+// The samples' texts are UTF-8.
+std::wstring Wide(const std::string& text) {
+  std::wstring wide(text.size(), L'\0');
+  wide.resize(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                                           wide.data(), static_cast<int>(wide.size()))));
+  return wide;
+}
+
+class Wizard : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    // The printer's COM port as its bridge's port.
+    SetRegistry(HKEY_LOCAL_MACHINE,
+                "SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_10c4&Pid_ea60&Mi_00\\9001_00\\Device Parameters",
+                "PortName", kPrinterCom);
+  }
+
+  void SetUp() override {
+    for (const char* name : {"WINEPREFIX", "ZERVIKO_TARGET", "ZERVIKO_TEST_TMP", "ZERVIKO_WINDOWS_PROGRAM_DIR",
+                             "ZERVIKO_FAKE_BRIDGE_DLL"}) {
+      ASSERT_FALSE(Setting(name).empty()) << name << " is not set: run from the windows preset's tests";
+    }
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    m_folder = WindowsPath(Setting("ZERVIKO_TEST_TMP")) + "\\" + test->name() + "\\";
+    fs::remove_all(m_folder);
+    const fs::path from = Setting("ZERVIKO_WINDOWS_PROGRAM_DIR");
+    fs::create_directories(fs::path(m_folder) / "Firmware Files");
+    fs::create_directories(fs::path(m_folder) / "Resources");
+    for (const char* file : {"zerviko-loader.exe", "Genm2329.cde", "Gene2329.cde", "Genw2329.cde"}) {
+      fs::copy_file(from / file, fs::path(m_folder) / file);
+    }
+    for (const char* sample : {kAbcSample, kKeyboardSample}) {
+      fs::copy_file(from / "Firmware Files" / sample, fs::path(m_folder) / "Firmware Files" / sample);
+    }
+    fs::copy_file(Setting("ZERVIKO_FAKE_BRIDGE_DLL"), fs::path(m_folder) / "CP210xManufacturing.dll");
+  }
+
+  void TearDown() override { fs::remove_all(m_folder); }
+
+  // Starts the wizard in the staged folder and waits for page 0.
+  void Start(CRemoteWizard& wizard, const std::wstring& title = kTitle) {
+    const auto took = wizard.Start(m_folder, title, {kBridge});
+    ASSERT_GE(took.count(), 0) << "the wizard did not show its first page";
+    std::printf("[ figure ] start to the first page: %lld ms\n", static_cast<long long>(took.count()));
+  }
+
+  std::string Sample(const char* name) const { return m_folder + "Firmware Files\\" + name; }
+
+  // The message box the wizard shows next, checked and closed.
+  static void ExpectMessage(CRemoteWizard& wizard, const std::wstring& caption, const std::wstring& text) {
+    MessageBoxSeen box;
+    ASSERT_TRUE(wizard.WaitForMessageBox(&box)) << "no message box";
+    EXPECT_EQ(box.caption, caption);
+    EXPECT_EQ(box.text, text);
+    CRemoteWizard::Dismiss(box);
+    WaitFor([&] { return !IsWindow(box.window); });
+  }
+
+  static std::wstring RevisionText(const std::string& path, int language) {
+    EXPECT_EQ(ReadFirmwarePackage(path, true, language), PACKAGE_OK) << path;
+    return Wide(GetPackageRevisionText());
+  }
+
+  std::string m_folder;  // the staged program folder, ending in "\"
+};
+
+TEST_F(Wizard, StartsOnTheModelAndPortPageWithThePrintersBridgeChosen) {
+  CRemoteWizard wizard;
+  Start(wizard);
+  EXPECT_EQ(CRemoteWizard::Text(wizard.Main()), kTitle);
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(wizard.Main(), IDC_BACK)));
+  EXPECT_TRUE(IsWindowEnabled(GetDlgItem(wizard.Main(), IDC_NEXT)));
+  EXPECT_EQ(CRemoteWizard::Send(wizard.Main(), DM_GETDEFID, 0, 0), MAKELRESULT(IDC_NEXT, DC_HASDEFID));
+  EXPECT_EQ(CRemoteWizard::Text(wizard.Control(0, 1002)), L"Select the model and port to program");
+  EXPECT_EQ(CRemoteWizard::Text(wizard.Control(0, 1004)), L"Select a port");
+  EXPECT_EQ(CRemoteWizard::Text(GetDlgItem(wizard.Main(), IDC_INFO)),
+            L"ZERVIKO Firmware Loader\nVersion " ZERVIKO_VERSION_W L"\nTarno Corp.");
+  EXPECT_EQ(CRemoteWizard::Send(wizard.Control(0, 1008), BM_GETCHECK, 0, 0), BST_CHECKED);
+  EXPECT_EQ(CRemoteWizard::Send(wizard.Control(0, 1007), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  const std::vector<std::wstring> ports = CRemoteWizard::Lines(wizard.Control(0, 1003));
+  EXPECT_NE(std::find(ports.begin(), ports.end(), L"COM1:"), ports.end());
+  EXPECT_EQ(CRemoteWizard::SelectedLine(wizard.Control(0, 1003)), L"COM4:");
+
+  // A second wizard from the same folder (two printers on one bench) leaves the first
+  // one's log alone and says so.
+  {
+    CRemoteWizard second;
+    ASSERT_GE(second.Start(m_folder, kTitle, {kBridge}).count(), 0);
+    MessageBoxSeen box;
+    ASSERT_TRUE(second.WaitForMessageBox(&box));
+    EXPECT_NE(box.text.find(L"Status.log\" is held by another loader"), std::wstring::npos) << box.text.c_str();
+    CRemoteWizard::Dismiss(box);
+    PostMessageW(second.Main(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(second.WaitForExit(), 0);
+  }
+
+  // Enter on a page's control presses nothing; Escape ends the wizard.
+  PostMessageW(wizard.Control(0, 1003), WM_KEYDOWN, VK_RETURN, 0);
+  Sleep(300);
+  EXPECT_EQ(wizard.ShownPage(), 0);
+  PostMessageW(wizard.Control(0, 1003), WM_KEYDOWN, VK_ESCAPE, 0);
+  EXPECT_EQ(wizard.WaitForExit(), 0);
+}
+
+TEST_F(Wizard, FileChooserOpensFirmwareFilesWithTheModelsMaskAndRefusesWhatItCannotUse) {
+  std::ofstream(Sample("ZERVIKO_ZZ.qvk"), std::ios::binary) << "not a package";
+  CRemoteWizard wizard;
+  Start(wizard);
+  wizard.Next();
+  ASSERT_TRUE(WaitFor([&] { return wizard.ShownPage() == 1; }));
+  EXPECT_TRUE(IsWindowEnabled(GetDlgItem(wizard.Main(), IDC_BACK)));
+  EXPECT_EQ(CRemoteWizard::Text(wizard.Control(1, 1009)), L"Programming the ZERVIKO - ABC Layout");
+  EXPECT_EQ(CRemoteWizard::Text(wizard.Control(1, 1010)), L"Select the file to download");
+  EXPECT_EQ(wizard.SelectedDrive(), L"Z:");
+  const std::vector<std::wstring> drives = wizard.Drives();
+  EXPECT_NE(std::find(drives.begin(), drives.end(), L"C:"), drives.end());
+  std::vector<std::wstring> walk = wizard.SelectedFolderPath();
+  ASSERT_FALSE(walk.empty());
+  EXPECT_EQ(walk.front(), L"Z:\\");
+  EXPECT_EQ(walk.back(), L"Firmware Files");
+  EXPECT_EQ(CRemoteWizard::Lines(wizard.Control(1, 1015)), std::vector<std::wstring>{Wide(kAbcSample)});
+  EXPECT_EQ(CRemoteWizard::SelectedLine(wizard.Control(1, 1015)), Wide(kAbcSample));
+  EXPECT_EQ(CRemoteWizard::Text(wizard.Control(1, 1016)), RevisionText(Sample(kAbcSample), 0));
+  // The walk opened the start folder's picture; a folder without subfolders toggles it
+  // with each double click.
+  EXPECT_EQ(wizard.SelectedFolderPicture(), 1);
+  wizard.DoubleClickSelectedFolder();
+  EXPECT_TRUE(WaitFor([&] { return wizard.SelectedFolderPicture() == 0; }, 5s));
+  wizard.DoubleClickSelectedFolder();
+  EXPECT_TRUE(WaitFor([&] { return wizard.SelectedFolderPicture() == 1; }, 5s));
+
+  // The Keyboard model: its title and its files, the unusable one among them.
+  wizard.Back();
+  ASSERT_TRUE(WaitFor([&] { return wizard.ShownPage() == 0; }));
+  CRemoteWizard::Send(wizard.Control(0, 1008), BM_SETCHECK, BST_UNCHECKED, 0);
+  CRemoteWizard::Send(wizard.Control(0, 1007), BM_SETCHECK, BST_CHECKED, 0);
+  wizard.Next();
+  ASSERT_TRUE(WaitFor([&] { return wizard.ShownPage() == 1; }));
+  EXPECT_EQ(CRemoteWizard::Text(wizard.Control(1, 1009)), L"Programming the ZERVIKO - Keyboard Layout");
+  EXPECT_EQ(CRemoteWizard::Lines(wizard.Control(1, 1015)),
+            (std::vector<std::wstring>{Wide(kKeyboardSample), L"ZERVIKO_ZZ.qvk"}));
+  EXPECT_EQ(CRemoteWizard::Text(wizard.Control(1, 1016)), RevisionText(Sample(kKeyboardSample), 0));
+  wizard.SelectLine(wizard.Control(1, 1015), L"ZERVIKO_ZZ.qvk");
+  ExpectMessage(wizard, L"Error", L"The selected file is unusable.\n\nPlease select another file.");
+  EXPECT_EQ(CRemoteWizard::Text(wizard.Control(1, 1016)), L"");
+
+  // A file gone since it was chosen.
+  wizard.SelectLine(wizard.Control(1, 1015), Wide(kKeyboardSample));
+  ASSERT_TRUE(WaitFor([&] { return !CRemoteWizard::Text(wizard.Control(1, 1016)).empty(); }));
+  fs::remove(Sample(kKeyboardSample));
+  wizard.Next();
+  ExpectMessage(wizard, L"Error", L"The selected file is unavailable.\n\nPlease select another file.");
+  EXPECT_EQ(wizard.ShownPage(), 1);
+
+  // An empty floppy drive, then a folder without packages.
+  wizard.SelectDrive(L"A:");
+  ExpectMessage(wizard, L"Error", L"The selected drive is unavailable.\n\nPlease select another drive.");
+  EXPECT_EQ(wizard.SelectedDrive(), L"Z:");
+  HWND tree = wizard.Control(1, 1014);
+  CRemoteWizard::Send(tree, TVM_SELECTITEM, TVGN_CARET, CRemoteWizard::Send(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+  ASSERT_TRUE(WaitFor([&] { return CRemoteWizard::Lines(wizard.Control(1, 1015)).empty(); }));
+  wizard.Next();
+  ExpectMessage(wizard, L"Error", L"No file selected.\n\nPlease select a file.");
+  EXPECT_EQ(wizard.ShownPage(), 1);
+  wizard.Click(wizard.Main(), IDC_EXIT);
+  EXPECT_EQ(wizard.WaitForExit(), 0);
+}
+
+// The Linux zerviko-flash's status log of the same run into a printer of its own: the
+// format and the engine's messages are the wizard's.
+std::string LinuxReferenceLog(const std::string& package, const std::string& options) {
+  static int count = 0;
+  const std::string dir = Setting("ZERVIKO_TEST_TMP") + "/reference-" + std::to_string(GetCurrentProcessId()) +
+                          "-" + std::to_string(++count);
+  fs::remove_all(WindowsPath(dir));
+  fs::create_directories(WindowsPath(dir));
+  const std::string bin = Setting("ZERVIKO_HOST_BIN_DIR");
+  EXPECT_TRUE(RunOnLinux("'" + bin + "/zerviko-target' --link '" + dir + "/tty' " + options +
+                         " >/dev/null 2>&1 & p=$!; while [ ! -e '" + dir + "/tty' ]; do sleep 0.05; done; '" +
+                         bin + "/zerviko-flash' program --port '" + dir + "/tty' --package '" + UnixPath(package) +
+                         "' --kernel-dir '" + bin + "' --log '" + dir + "/reference.log' >/dev/null 2>&1; kill $p; touch '" +
+                         dir + "/done'"));
+  EXPECT_TRUE(WaitFor([&] { return fs::exists(WindowsPath(dir + "/done")); }, 120s));
+  return ReadWholeFile(WindowsPath(dir + "/reference.log"));
+}
+
+// A log with the kernel files' folder, which differs between the two, as "KERNELS/".
+std::string KernelsNamed(std::string log) {
+  for (const std::string& folder : {Setting("ZERVIKO_TEST_TMP"), WindowsPath(Setting("ZERVIKO_TEST_TMP")),
+                                    Setting("ZERVIKO_HOST_BIN_DIR")}) {
+    for (std::size_t at = 0; (at = log.find(folder, at)) != std::string::npos;) {
+      std::size_t end = log.find_first_of("\r\n", at);
+      const std::size_t name = log.find_last_of("/\\", end);
+      log.replace(at, name + 1 - at, "KERNELS/");
+      at += 8;
+    }
+  }
+  return log;
+}
+
+std::vector<std::uint8_t> PackageImage(const std::string& path) {
+  EXPECT_EQ(ReadFirmwarePackage(path, false, 0), PACKAGE_OK) << path;
+  std::uint32_t length = 0;
+  GetPackageImage(nullptr, &length);
+  std::vector<std::uint8_t> image(length);
+  GetPackageImage(image.data(), &length);
+  ClearPackage();
+  return image;
+}
+
+// Next to the programming page with the sample of the ABC model.
+void GoToProgramPage(CRemoteWizard& wizard) {
+  wizard.Next();
+  ASSERT_TRUE(WaitFor([&] { return wizard.ShownPage() == 1; }));
+  ASSERT_TRUE(WaitFor([&] { return !CRemoteWizard::Text(wizard.Control(1, 1016)).empty(); }));
+  wizard.Next();
+  ASSERT_TRUE(WaitFor([&] { return wizard.ShownPage() == 2; }));
+}
+
+TEST_F(Wizard, ProgramsThePrinterThroughItsComPortAndLogsAsTheLinuxLoader) {
+  // Slow enough writes that the run can be watched.
+  CVirtualPrinter printer(kPrinterCom, "--write-time 2");
+  ASSERT_TRUE(printer.Ready());
+  CRemoteWizard wizard;
+  Start(wizard);
+  GoToProgramPage(wizard);
+  EXPECT_EQ(CRemoteWizard::Text(wizard.Control(2, 1009)), L"Programming the ZERVIKO - ABC Layout");
+  // The revision line: the revision's first line, and an ellipsis for the rest.
+  const std::wstring revision = RevisionText(Sample(kAbcSample), 0);
+  ASSERT_NE(revision.find_first_of(L"\r\n"), std::wstring::npos);
+  EXPECT_EQ(CRemoteWizard::Text(wizard.Control(2, 1017)),
+            revision.substr(0, revision.find_first_of(L"\r\n")) + L" \u2026");
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(wizard.Main(), IDC_NEXT)));
+  EXPECT_EQ(CRemoteWizard::Text(wizard.Control(2, 1021)), L"0 %");
+
+  const auto started = std::chrono::steady_clock::now();
+  wizard.Click(wizard.Page(2), 1019);
+  ASSERT_TRUE(WaitFor([&] { return wizard.BusyWindow() != nullptr; }));
+  EXPECT_EQ(CRemoteWizard::Text(wizard.BusyWindow()), L"Updating Firmware...");
+  // During the run: Back, Exit and Program off, and the window refuses to close.
+  ASSERT_TRUE(WaitFor([&] { return CRemoteWizard::Text(wizard.Control(2, 1021)) != L"0 %"; }));
+  for (HWND control : {GetDlgItem(wizard.Main(), IDC_BACK), GetDlgItem(wizard.Main(), IDC_EXIT), wizard.Control(2, 1019)}) {
+    EXPECT_FALSE(IsWindowEnabled(control));
+  }
+  PostMessageW(wizard.Main(), WM_CLOSE, 0, 0);
+  PostMessageW(wizard.Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
+  PostMessageW(wizard.Main(), WM_COMMAND, IDCANCEL, 0);
+  Sleep(300);
+  EXPECT_TRUE(IsWindow(wizard.Main()));
+  EXPECT_TRUE(wizard.BusyWindow() != nullptr);
+
+  MessageBoxSeen box;
+  ASSERT_TRUE(wizard.WaitForMessageBox(&box, 120s));
+  std::printf("[ figure ] Program to the success message: %lld ms\n",
+              static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                  std::chrono::steady_clock::now() - started).count()));
+  EXPECT_EQ(box.caption, L"Success");
+  EXPECT_EQ(box.text, L"Firmware has been successfully loaded.");
+  // The warning is gone and the bar back at 0 before the success is told.
+  EXPECT_EQ(wizard.BusyWindow(), nullptr);
+  EXPECT_EQ(CRemoteWizard::Text(wizard.Control(2, 1021)), L"0 %");
+  EXPECT_EQ(CRemoteWizard::Send(wizard.Control(2, 1020), PBM_GETPOS, 0, 0), 0);
+  CRemoteWizard::Dismiss(box);
+  ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(GetDlgItem(wizard.Main(), IDC_EXIT)) != 0; }));
+  EXPECT_TRUE(IsWindowEnabled(GetDlgItem(wizard.Main(), IDC_BACK)));
+
+  const std::vector<std::uint8_t> image = PackageImage(Sample(kAbcSample));
+  const std::string flash = ReadWholeFile(printer.FlashFile());
+  ASSERT_GE(flash.size(), image.size());
+  EXPECT_TRUE(std::equal(image.begin(), image.end(), reinterpret_cast<const std::uint8_t*>(flash.data())));
+  // The log is on the disk at the end of the run, whole, while the wizard still runs.
+  EXPECT_EQ(KernelsNamed(ReadWholeFile(m_folder + "Status.log")), KernelsNamed(LinuxReferenceLog(Sample(kAbcSample), "")));
+  wizard.Click(wizard.Main(), IDC_EXIT);
+  EXPECT_EQ(wizard.WaitForExit(), 0);
+}
+
+TEST_F(Wizard, AFailedRunSaysSoWithTheWarningStillUpAndEndsTheLog) {
+  CVirtualPrinter printer(kPrinterCom, "--fault error:0x50:0x53:3");
+  ASSERT_TRUE(printer.Ready());
+  CRemoteWizard wizard;
+  Start(wizard);
+  GoToProgramPage(wizard);
+  wizard.Click(wizard.Page(2), 1019);
+  MessageBoxSeen box;
+  ASSERT_TRUE(wizard.WaitForMessageBox(&box, 120s));
+  EXPECT_EQ(box.caption, L"Error");
+  EXPECT_EQ(box.text, L"File transfer error.\n\nProgramming terminated.");
+  EXPECT_NE(wizard.BusyWindow(), nullptr);
+  CRemoteWizard::Dismiss(box);
+  ASSERT_TRUE(WaitFor([&] { return wizard.BusyWindow() == nullptr; }));
+  EXPECT_EQ(CRemoteWizard::Text(wizard.Control(2, 1021)), L"0 %");
+  EXPECT_EQ(KernelsNamed(ReadWholeFile(m_folder + "Status.log")),
+            KernelsNamed(LinuxReferenceLog(Sample(kAbcSample), "--fault error:0x50:0x53:3")));
+  // The close box ends the wizard once the run is over.
+  PostMessageW(wizard.Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
+  EXPECT_EQ(wizard.WaitForExit(), 0);
+}
+
+// Each language library in "Resources": the interface in its language, the package's
+// section its name stands for.
+TEST_F(Wizard, EachLanguageLibraryGivesItsLanguageAndItsPackageSection) {
+  const struct {
+    const char* library;
+    std::wstring title;
+    std::wstring prompt;
+    std::wstring back;
+    int packageLanguage;
+  } rows[] = {
+      {"FRA.dll", L"Chargeur de micrologiciel Tarno ZERVIKO", L"Sélectionnez le modèle et le port à programmer", L"Précédent", 1},
+      {"DEU.dll", L"Tarno ZERVIKO Firmware-Loader", L"Modell und Anschluss zum Programmieren auswählen", L"Zurück", 2},
+      {"PTB.dll", L"Carregador de firmware Tarno ZERVIKO", L"Selecione o modelo e a porta para a programação", L"Voltar", 3},
+      {"ESP.dll", L"Cargador de firmware Tarno ZERVIKO", L"Seleccione el modelo y el puerto que desea programar", L"Atrás", 4},
+  };
+  const fs::path languages = fs::path(Setting("ZERVIKO_WINDOWS_PROGRAM_DIR")) / "Languages";
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.library);
+    fs::remove_all(fs::path(m_folder) / "Resources");
+    fs::create_directories(fs::path(m_folder) / "Resources");
+    fs::copy_file(languages / row.library, fs::path(m_folder) / "Resources" / row.library);
+    CRemoteWizard wizard;
+    Start(wizard, row.title);
+    EXPECT_EQ(CRemoteWizard::Text(wizard.Control(0, 1002)), row.prompt);
+    EXPECT_EQ(CRemoteWizard::Text(GetDlgItem(wizard.Main(), IDC_BACK)), row.back);
+    wizard.Next();
+    ASSERT_TRUE(WaitFor([&] { return !CRemoteWizard::Text(wizard.Control(1, 1016)).empty(); }));
+    EXPECT_EQ(CRemoteWizard::Text(wizard.Control(1, 1016)), RevisionText(Sample(kAbcSample), row.packageLanguage));
+    wizard.Click(wizard.Main(), IDC_EXIT);
+    EXPECT_EQ(wizard.WaitForExit(), 0);
+  }
+}
+
+// The installer as IT departments run it: silent, into a folder of their choosing, in a
+// language; its uninstaller takes away what it put there and nothing the user added.
+TEST_F(Wizard, InstallerInstallsSilentlyInTheChosenLanguageAndUninstalls) {
+  const std::string installer = Setting("ZERVIKO_WINDOWS_INSTALLER");
+  ASSERT_FALSE(installer.empty()) << "no installer built (makensis missing?)";
+  const std::string folder = m_folder + "Installed Loader\\";
+  std::string command = "\"" + installer + "\" /S /LANGUAGE=DEU /D=" + folder.substr(0, folder.size() - 1);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+  ASSERT_EQ(WaitForSingleObject(process.hProcess, 120000), WAIT_OBJECT_0);
+  DWORD status = 1;
+  GetExitCodeProcess(process.hProcess, &status);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  EXPECT_EQ(status, 0u);
+  for (const char* file : {"zerviko-loader.exe", "zerviko-flash.exe", "Genm2329.cde", "Gene2329.cde", "Genw2329.cde",
+                           "Languages\\FRA.dll", "Languages\\DEU.dll", "Languages\\PTB.dll", "Languages\\ESP.dll",
+                           "Firmware Files\\ZERVIKO_ABC_V2.14.avk", "Uninstall.exe"}) {
+    EXPECT_TRUE(fs::is_regular_file(folder + file)) << file;
+  }
+  std::vector<std::string> chosen;
+  for (const auto& entry : fs::directory_iterator(folder + "Resources")) chosen.push_back(entry.path().filename().string());
+  EXPECT_EQ(chosen, std::vector<std::string>{"DEU.dll"});
+  char programs[MAX_PATH] = {};
+  ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, programs, CSIDL_PROGRAMS, FALSE));
+  const std::string menu = std::string(programs) + "\\ZERVIKO Firmware Loader\\";
+  EXPECT_TRUE(fs::is_regular_file(menu + "ZERVIKO Firmware Loader.lnk"));
+  EXPECT_TRUE(fs::is_regular_file(menu + "ZERVIKO command prompt.lnk"));
+
+  {
+    CRemoteWizard wizard;
+    ASSERT_GE(wizard.Start(folder, L"Tarno ZERVIKO Firmware-Loader").count(), 0) << "not in German";
+    wizard.Click(wizard.Main(), IDC_EXIT);
+    EXPECT_EQ(wizard.WaitForExit(), 0);
+  }
+  EXPECT_TRUE(fs::is_regular_file(folder + "Status.log"));
+
+  std::ofstream(folder + "Firmware Files\\ZERVIKO_MINE.avk") << "the user's own package";
+  // The uninstaller runs on from a copy of itself, so the folder is watched.
+  command = "\"" + folder + "Uninstall.exe\" /S";
+  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  EXPECT_TRUE(WaitFor([&] { return !fs::exists(folder + "Uninstall.exe"); }, 60s));
+  std::vector<std::string> left;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    left.push_back(fs::relative(entry.path(), folder).string());
+  }
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"Firmware Files", "Firmware Files\\ZERVIKO_MINE.avk"}));
+  EXPECT_FALSE(fs::exists(menu));
+}
+
+// Not a check: a paced run of the Keyboard layout sample through the wizard and the same
+// run with zerviko-flash.exe, timed, when ZERVIKO_PACED_FIGURE is set
+// (bench/wizard-vs-flash.sh).
+TEST_F(Wizard, PacedRunFigure) {
+  if (Setting("ZERVIKO_PACED_FIGURE").empty()) GTEST_SKIP() << "ZERVIKO_PACED_FIGURE is not set";
+  using Clock = std::chrono::steady_clock;
+  auto seconds = [](Clock::duration d) { return std::chrono::duration<double>(d).count(); };
+  double wizardSeconds = 0;
+  {
+    CVirtualPrinter printer(kPrinterCom, "--pace");
+    ASSERT_TRUE(printer.Ready());
+    CRemoteWizard wizard;
+    Start(wizard);
+    CRemoteWizard::Send(wizard.Control(0, 1008), BM_SETCHECK, BST_UNCHECKED, 0);
+    CRemoteWizard::Send(wizard.Control(0, 1007), BM_SETCHECK, BST_CHECKED, 0);
+    GoToProgramPage(wizard);
+    const auto started = Clock::now();
+    wizard.Click(wizard.Page(2), 1019);
+    MessageBoxSeen box;
+    ASSERT_TRUE(wizard.WaitForMessageBox(&box, 600s));
+    wizardSeconds = seconds(Clock::now() - started);
+    EXPECT_EQ(box.caption, L"Success");
+    CRemoteWizard::Dismiss(box);
+  }
+  CVirtualPrinter printer(kPrinterCom, "--pace");
+  ASSERT_TRUE(printer.Ready());
+  std::string command = "\"" + Setting("ZERVIKO_WINDOWS_PROGRAM_DIR") + "\\zerviko-flash.exe\" program --port " +
+                        kPrinterCom + " --package \"" + Sample(kKeyboardSample) + "\"";
+  // Its output goes nowhere, as the wizard's does.
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE nowhere = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = nowhere;
+  startup.hStdError = nowhere;
+  PROCESS_INFORMATION process{};
+  const auto started = Clock::now();
+  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process));
+  CloseHandle(nowhere);
+  WaitForSingleObject(process.hProcess, 600000);
+  const double flashSeconds = seconds(Clock::now() - started);
+  DWORD status = 1;
+  GetExitCodeProcess(process.hProcess, &status);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  EXPECT_EQ(status, 0u);
+  std::printf("[ figure ] paced run of %s: wizard %.2f s, zerviko-flash.exe %.2f s, wizard/flash %.3f\n",
+              kKeyboardSample, wizardSeconds, flashSeconds, wizardSeconds / flashSeconds);
+}
+
+// Not a check: the README's pictures of the Windows wizard, taken when
+// ZERVIKO_SCREENSHOT_DIR names a folder (scripts/screenshots.sh --windows).
+TEST_F(Wizard, Screenshots) {
+  const std::string out = Setting("ZERVIKO_SCREENSHOT_DIR");
+  if (out.empty()) GTEST_SKIP() << "ZERVIKO_SCREENSHOT_DIR is not set";
+  CVirtualPrinter printer(kPrinterCom, "--pace");
+  ASSERT_TRUE(printer.Ready());
+  CRemoteWizard wizard;
+  Start(wizard);
+  auto shoot = [&](HWND window, const char* name) {
+    Sleep(700);  // painted
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    const std::string file = out + "/" + name;
+    const std::string geometry = std::to_string(rect.right - rect.left) + "x" + std::to_string(rect.bottom - rect.top) +
+                                 "+" + std::to_string(rect.left) + "+" + std::to_string(rect.top);
+    fs::remove(WindowsPath(file));
+    ASSERT_TRUE(RunOnLinux("import -window root -crop " + geometry + " +repage '" + file + ".tmp.png' && mv '" +
+                           file + ".tmp.png' '" + file + "'"));
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(WindowsPath(file)); }));
+  };
+  shoot(wizard.Main(), "windows-1-model-port.png");
+  wizard.Next();
+  ASSERT_TRUE(WaitFor([&] { return !CRemoteWizard::Text(wizard.Control(1, 1016)).empty(); }));
+  shoot(wizard.Main(), "windows-2-file.png");
+  wizard.Next();
+  ASSERT_TRUE(WaitFor([&] { return wizard.ShownPage() == 2; }));
+  shoot(wizard.Main(), "windows-3-program.png");
+  wizard.Click(wizard.Page(2), 1019);
+  ASSERT_TRUE(WaitFor([&] { return CRemoteWizard::Send(wizard.Control(2, 1020), PBM_GETPOS, 0, 0) >= 30; }, 120s));
+  // The busy window stands over the wizard, inside its rectangle.
+  shoot(wizard.Main(), "windows-4-running.png");
+}
+
+}  // namespace
+}  // namespace zerviko::remote

@@ -1,3 +1,6 @@
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdlib>
 
 #include "files/UserFolders.h"
@@ -28,5 +31,17 @@ std::string UserFolder(const char* variable, const char* belowHome) {
 std::string UserStateFolder() { return UserFolder("XDG_STATE_HOME", "/.local/state"); }
 
 std::string UserConfigFolder() { return UserFolder("XDG_CONFIG_HOME", "/.config"); }
+
+bool MakeUserFolder(const std::string& folder) {
+  struct stat info {};
+  // Each folder on the way down in turn; one that is there already (ours or the
+  // system's) is left as it is.
+  for (std::size_t slash = folder.find('/', 1); slash != std::string::npos;
+       slash = folder.find('/', slash + 1)) {
+    const std::string part = folder.substr(0, slash);
+    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  }
+  return ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
 
 }  // namespace zerviko

@@ -18,6 +18,11 @@ std::string UserStateFolder();
 // "/"; empty on Windows or when the home is unknown.
 std::string UserConfigFolder();
 
+// Makes the folder (a path ending in "/") and every missing folder above it, each new
+// one for its owner only: a user's state is the user's own. True when the folder is
+// there at the end. Never needed on Windows, where the user folders are empty.
+bool MakeUserFolder(const std::string& folder);
+
 // The folders searched for language packs, in order: "Resources" in the user's config
 // folder (where there is one), then "Resources" beside the program. The first folder
 // that holds a pack decides; programFolder ends in the system's separator.

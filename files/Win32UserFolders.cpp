@@ -8,4 +8,6 @@ std::string UserStateFolder() { return {}; }
 
 std::string UserConfigFolder() { return {}; }
 
+bool MakeUserFolder(const std::string& /*folder*/) { return false; }
+
 }  // namespace zerviko

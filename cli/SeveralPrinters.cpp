@@ -26,6 +26,8 @@ using Clock = std::chrono::steady_clock;
 // runs would be thousands of redraws.
 constexpr auto REDRAW_INTERVAL = std::chrono::milliseconds(200);
 constexpr int BAR_WIDTH = 20;
+// The one message of a bench entry whose printer bridge gives no port to open.
+constexpr const char* BRIDGE_WITHOUT_PORT = "printer bridge found, no port";
 
 // Text cut to at most width characters on the screen; a UTF-8 sequence is never cut.
 std::string FitColumns(const std::string& text, int width) {
@@ -48,7 +50,8 @@ std::string JsonLine(const nlohmann::ordered_json& object) {
 // One printer's run. The run's thread writes it under the bench's lock; the printing
 // thread reads it under the same lock.
 struct PortRun {
-  std::string port;
+  std::string port;          // for a bridge without a port, what names the bridge
+  bool hasPort = true;
   ProgrammingOptions options;
   std::unique_ptr<PlatformPort> serialPort = MakePlatformPort();
   class Bench* bench = nullptr;
@@ -69,12 +72,15 @@ struct PortRun {
 
 class Bench {
  public:
-  Bench(const std::vector<std::string>& ports, const ProgrammingOptions& options,
-        BenchOutput output, StatusLog& log)
+  Bench(const std::vector<std::string>& ports, const std::vector<std::string>& bridgesWithoutPort,
+        const ProgrammingOptions& options, BenchOutput output, StatusLog& log)
       : m_output(output), m_bTerminal(!output.json && OutputIsTerminal()), m_log(log) {
-    for (const std::string& port : ports) {
+    std::vector<std::string> entries = ports;
+    entries.insert(entries.end(), bridgesWithoutPort.begin(), bridgesWithoutPort.end());
+    for (const std::string& port : entries) {
       auto run = std::make_unique<PortRun>();
       run->port = port;
+      run->hasPort = m_runs.size() < ports.size();
       run->options = options;
       run->options.portName = port;
       run->bench = this;
@@ -128,10 +134,11 @@ class Bench {
 
   void Execute(PortRun& run, const std::vector<std::uint8_t>& image) {
     const auto start = Clock::now();
-    const bool ok = ProgramTarget(run.options, image.data(), static_cast<std::int32_t>(image.size()),
-                                  &Callback, &run, run.serialPort->Port());
+    const bool ok = run.hasPort ? ProgramTarget(run.options, image.data(), static_cast<std::int32_t>(image.size()),
+                                                &Callback, &run, run.serialPort->Port())
+                                : NoPort(run);
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    const std::string hint = ok ? std::string() : run.serialPort->OpenHint(run.port);
+    const std::string hint = ok || !run.hasPort ? std::string() : run.serialPort->OpenHint(run.port);
     // The run's block goes into the log whole, so that the lines of two runs never mix.
     m_log.Write("****** PORT " + run.port + " ******\n" + run.logLines + END_MARKER);
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -140,6 +147,13 @@ class Bench {
     run.seconds = seconds;
     run.hint = hint;
     EndRun(run);
+  }
+
+  // A bridge without a port ends as a run that failed at once: its message, as an
+  // engine message, goes everywhere a run's messages go.
+  bool NoPort(PortRun& run) {
+    OnMessage(run, 0, LEVEL_ERROR, 0, BRIDGE_WITHOUT_PORT, nullptr);
+    return false;
   }
 
   void OnMessage(PortRun& run, int percent, int level, int blockMessage, const char* text,
@@ -329,8 +343,8 @@ class Bench {
 
 int ProgramSeveralPrinters(const std::vector<std::string>& ports, const ProgrammingOptions& options,
                            const std::vector<std::uint8_t>& image, BenchOutput output,
-                           StatusLog& log) {
-  Bench bench(ports, options, output, log);
+                           StatusLog& log, const std::vector<std::string>& bridgesWithoutPort) {
+  Bench bench(ports, bridgesWithoutPort, options, output, log);
   return bench.Run(image);
 }
 

@@ -30,9 +30,11 @@ struct BenchOutput {
 };
 
 // Programs image into the printer on every port with options (its portName aside).
-// Returns EXIT_OK when every run succeeded, EXIT_FAILED otherwise.
+// bridgesWithoutPort names printer bridges that give no port: each is listed after the
+// ports as a failed entry, "printer bridge found, no port", since a printer on it is
+// not programmed. Returns EXIT_OK when every run succeeded, EXIT_FAILED otherwise.
 int ProgramSeveralPrinters(const std::vector<std::string>& ports, const ProgrammingOptions& options,
                            const std::vector<std::uint8_t>& image, BenchOutput output,
-                           StatusLog& log);
+                           StatusLog& log, const std::vector<std::string>& bridgesWithoutPort = {});
 
 }  // namespace zerviko::cli

@@ -26,6 +26,7 @@
 #include "cli/Text.h"
 #include "engine/ProgramTarget.h"
 #include "package/FirmwarePackage.h"
+#include "ports/PortIdentity.h"
 #include "ports/PortList.h"
 
 namespace zerviko::cli {
@@ -203,19 +204,8 @@ void PrintResult(const ProgramArgs& args, const char* result) {
   std::cout << line.dump() << std::endl;
 }
 
-// One port under two names: the same text, or, for device paths, the same device
-// file (a link to it). Names that are no paths (COM5) are never looked up, as a look-up
-// could open the device.
-bool SamePort(const std::string& a, const std::string& b) {
-  if (a == b) return true;
-  if (a.empty() || b.empty() || a[0] != '/' || b[0] != '/') return false;
-  struct stat first {}, second {};
-  return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
-         first.st_ino != 0 && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-}
-
 // The ports named on the command line, checked: "auto" and "all" stand alone, and no
-// port is named twice. False after a usage error has been reported.
+// port is named twice, in any spelling. False after a usage error has been reported.
 bool CheckPorts(const std::vector<std::string>& ports) {
   for (std::size_t i = 0; i < ports.size(); ++i) {
     if (ports.size() > 1 && (ports[i] == PORT_AUTO || ports[i] == PORT_ALL)) {
@@ -223,7 +213,7 @@ bool CheckPorts(const std::vector<std::string>& ports) {
       return false;
     }
     for (std::size_t j = 0; j < i; ++j) {
-      if (SamePort(ports[i], ports[j])) {
+      if (ports::IsSamePort(ports[i], ports[j])) {
         UsageError("--port " + ports[i] + ": the same port as --port " + ports[j] +
                    "; each printer is programmed once");
         return false;
@@ -261,10 +251,21 @@ int RunProgram(const ProgramArgs& args) {
   // every output names its port; with one port the output is a single run's.
   const bool several = args.ports.size() > 1 || args.ports[0] == PORT_ALL;
   std::vector<std::string> ports = args.ports;
+  std::vector<std::string> bridgesWithoutPort;
   if (ports[0] == PORT_AUTO || ports[0] == PORT_ALL) {
-    ports = ports[0] == PORT_ALL ? ports::FindPrinterBridgePorts()
-                                 : std::vector<std::string>{ports::FindPrinterBridgePort()};
-    if (ports.empty() || ports[0].empty()) {
+    if (ports[0] == PORT_ALL) {
+      ports.clear();
+      for (const ports::PrinterBridge& bridge : ports::FindPrinterBridges()) {
+        if (bridge.port.empty()) {
+          bridgesWithoutPort.push_back(bridge.name);
+        } else {
+          ports.push_back(bridge.port);
+        }
+      }
+    } else {
+      ports = {ports::FindPrinterBridgePort()};
+    }
+    if ((ports.empty() || ports[0].empty()) && bridgesWithoutPort.empty()) {
       std::cerr << "zerviko-flash: no ZERVIKO printer bridge found on this machine. Connect "
                    "the printer, or name its port with --port DEVICE ('zerviko-flash ports' "
                    "lists them).\n";
@@ -276,7 +277,7 @@ int RunProgram(const ProgramArgs& args) {
       return EXIT_FAILED;
     }
   }
-  const std::string port = ports[0];
+  const std::string port = ports.empty() ? std::string() : ports[0];
 
   // The image: from the package, as the programming page reads it, or a raw file.
   std::vector<std::uint8_t> image;
@@ -348,7 +349,8 @@ int RunProgram(const ProgramArgs& args) {
   }
 
   if (several) {
-    return ProgramSeveralPrinters(ports, options, image, {args.json, args.verbose}, log);
+    return ProgramSeveralPrinters(ports, options, image, {args.json, args.verbose}, log,
+                                  bridgesWithoutPort);
   }
 
   // The first Ctrl-C asks the run to stop before its next block; a second one ends

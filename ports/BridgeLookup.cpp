@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "ports/PortDiscovery.h"
 
@@ -113,17 +114,30 @@ int FindBridgeComPort(BridgeLibrary& library, Registry& registry, PlatformVersio
   return match.found ? ComNumberOf(match, registry, version) : 0;
 }
 
-std::vector<int> FindBridgeComPorts(BridgeLibrary& library, Registry& registry,
-                                    PlatformVersion& version, const std::string& productText) {
-  std::vector<int> comNumbers;
+std::vector<PrinterBridge> FindBridgeComPorts(BridgeLibrary& library, Registry& registry,
+                                              PlatformVersion& version,
+                                              const std::string& productText) {
+  std::vector<PrinterBridge> bridges;
+  const auto listed = [&bridges](const PrinterBridge& bridge) {
+    return std::find_if(bridges.begin(), bridges.end(), [&](const PrinterBridge& other) {
+             return other.name == bridge.name;
+           }) != bridges.end();
+  };
   for (const BridgeMatch& match : FindBridgeDevices(library, productText)) {
     const int comNumber = ComNumberOf(match, registry, version);
-    if (comNumber >= 1 &&
-        std::find(comNumbers.begin(), comNumbers.end(), comNumber) == comNumbers.end()) {
-      comNumbers.push_back(comNumber);
+    PrinterBridge bridge;
+    if (comNumber >= 1) {
+      bridge.port = bridge.name = "COM" + std::to_string(comNumber);
+      if (!listed(bridge)) bridges.push_back(bridge);
+      continue;
     }
+    // Without a port the printer on it is still one of the bench, and is told apart by
+    // what the bridge says of itself.
+    if (match.identified && !match.device.serial.empty()) bridge.name = "serial " + match.device.serial;
+    if (bridge.name.empty() || listed(bridge)) bridge.name = "bridge " + std::to_string(match.index);
+    bridges.push_back(bridge);
   }
-  return comNumbers;
+  return bridges;
 }
 
 int ParseComNumber(const std::string& portNameValue) {

@@ -132,15 +132,23 @@ std::string FindPrinterBridgePort(const PortSources& sources) {
   return library.TtyPath(match.index);
 }
 
-std::vector<std::string> FindPrinterBridgePorts(const PortSources& sources) {
-  std::vector<std::string> ports;
-  if (!sources.bridgePort.empty()) ports.push_back(sources.bridgePort);
+std::vector<PrinterBridge> FindPrinterBridges(const PortSources& sources) {
+  std::vector<PrinterBridge> bridges;
+  const auto addOnce = [&bridges](const std::string& port, const std::string& name) {
+    for (const PrinterBridge& listed : bridges) {
+      if (!port.empty() && SamePort(listed.port, port)) return;
+    }
+    bridges.push_back({port, name});
+  };
+  if (!sources.bridgePort.empty()) addOnce(sources.bridgePort, sources.bridgePort);
   SysfsBridgeLibrary library(sources.sysfsRoot);
   for (const BridgeMatch& match : FindBridgeDevices(library, BRIDGE_PRODUCT_TEXT)) {
     const std::string tty = match.identified ? library.TtyPath(match.index) : std::string();
-    if (!tty.empty()) AddOnce(ports, tty);
+    // A bridge without a port still has a printer on it, which the bench must not
+    // leave out unsaid: it is named by where it is plugged in.
+    addOnce(tty, tty.empty() ? "usb " + library.UsbPath(match.index) : tty);
   }
-  return ports;
+  return bridges;
 }
 
 PortList BuildPortList(const PortSources& sources) {
@@ -166,8 +174,8 @@ PortList BuildPortList() { return BuildPortList(PortSourcesFromEnvironment()); }
 
 std::string FindPrinterBridgePort() { return FindPrinterBridgePort(PortSourcesFromEnvironment()); }
 
-std::vector<std::string> FindPrinterBridgePorts() {
-  return FindPrinterBridgePorts(PortSourcesFromEnvironment());
+std::vector<PrinterBridge> FindPrinterBridges() {
+  return FindPrinterBridges(PortSourcesFromEnvironment());
 }
 
 }  // namespace zerviko::ports

@@ -7,7 +7,7 @@
 //                        (symlinks too), after the serial devices; see SplitPortPaths;
 //   ZERVIKO_BRIDGE_PORT  a device path that stands as the printer's own bridge: added
 //                        to the list when missing, pre-selected, and returned by
-//                        FindPrinterBridgePort (and FindPrinterBridgePorts, first).
+//                        FindPrinterBridgePort (and FindPrinterBridges, first).
 // The third moves what is read:
 //   ZERVIKO_SYSFS_ROOT   the folder that stands for "/" when sysfs is read, so that a
 //                        command-line check sees a tree it built, not the machine.
@@ -54,8 +54,8 @@ std::vector<std::string> CandidatePorts(const PortSources& sources);
 PortList BuildPortList(const PortSources& sources);
 std::string FindPrinterBridgePort(const PortSources& sources);
 // The bridge port variable's port first, when it is set, then the tty of every bridge
-// with the printer's product text.
-std::vector<std::string> FindPrinterBridgePorts(const PortSources& sources);
+// with the printer's product text; a bridge without one as "usb" and its USB path.
+std::vector<PrinterBridge> FindPrinterBridges(const PortSources& sources);
 
 // A spooler over ports and printers gathered beforehand, naming ports by device path.
 class DevicePathSpooler : public PrintSpooler {

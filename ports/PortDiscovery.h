@@ -214,10 +214,13 @@ int FindBridgeComPort(BridgeLibrary& library, Registry& registry, PlatformVersio
 // product description is productText, by index.
 std::vector<BridgeMatch> FindBridgeDevices(BridgeLibrary& library, const std::string& productText);
 
-// The COM numbers (1 or more) of every matching device, in device order, each once;
-// a device without one is left out.
-std::vector<int> FindBridgeComPorts(BridgeLibrary& library, Registry& registry,
-                                    PlatformVersion& version, const std::string& productText);
+// Every matching device of a bench, in device order: COM n as its port and name (each
+// port once), or, for a device the registry gives no COM number, no port and a name
+// from its serial text ("serial 0001"; "bridge 2", its index, when it has none or
+// shares it with a bridge listed before).
+std::vector<PrinterBridge> FindBridgeComPorts(BridgeLibrary& library, Registry& registry,
+                                              PlatformVersion& version,
+                                              const std::string& productText);
 
 // The registry look-ups of the two original registry layouts; -1 when not found.
 int LookupComNumberNt(Registry& registry, std::uint16_t vendorId, std::uint16_t productId,

@@ -23,8 +23,19 @@ PortList BuildPortList();
 // The device path of the printer's own USB bridge on this machine; empty when none.
 std::string FindPrinterBridgePort();
 
-// The ports of every USB bridge on this machine that carries the printer's product
-// text (a bench of printers on a hub), in the order the bridges are found, each once.
-std::vector<std::string> FindPrinterBridgePorts();
+// A printer's bridge on a bench: the port to open, and the name the bench shows it by.
+// A bridge that gives no port (on Linux its interface 0 has no tty, on Windows the
+// registry gives it no COM number) still holds a printer: its port is empty and its
+// name says which bridge it is, "usb 1-4" (its USB path) on Linux, "serial 0001" (its
+// serial text) on Windows.
+struct PrinterBridge {
+  std::string port;
+  std::string name;
+  bool operator==(const PrinterBridge&) const = default;
+};
+
+// Every USB bridge on this machine that carries the printer's product text (a bench of
+// printers on a hub), in the order the bridges are found, each port once.
+std::vector<PrinterBridge> FindPrinterBridges();
 
 }  // namespace zerviko::ports

@@ -137,6 +137,7 @@ std::vector<UsbSerialDevice> ListUsbSerialDevices(const fs::path& root) {
       device.productId = ReadUsbId(place.device / "idProduct");
       device.serial = ReadAttribute(place.device / "serial");
       device.product = ReadAttribute(place.device / "product");
+      device.usbPath = place.device.filename().string();
       devices.push_back(std::move(device));
     }
     // A bridge with several UARTs has a tty per interface, and their names follow the
@@ -219,6 +220,10 @@ int SysfsBridgeLibrary::GetProductId(BridgeHandle handle, std::uint16_t& product
 
 std::string SysfsBridgeLibrary::TtyPath(std::uint32_t index) const {
   return index < m_devices.size() ? m_devices[index].ttyPath : std::string();
+}
+
+std::string SysfsBridgeLibrary::UsbPath(std::uint32_t index) const {
+  return index < m_devices.size() ? m_devices[index].usbPath : std::string();
 }
 
 }  // namespace zerviko::ports

@@ -40,6 +40,8 @@ struct UsbSerialDevice {
   // The serial device of its interface 0, /dev/ttyUSB0; empty when interface 0 has
   // none (its driver unbound, say): another UART of the chip is not the printer's.
   std::string ttyPath;
+  // Where it is plugged in, as the kernel names the device: 1-4, 1-1.2 (bus, hub ports).
+  std::string usbPath;
 };
 
 // The USB devices above the serial devices below root, in the order of their first
@@ -65,6 +67,8 @@ class SysfsBridgeLibrary : public BridgeLibrary {
 
   // The device path of the port of device index (its interface 0); empty if none.
   std::string TtyPath(std::uint32_t index) const;
+  // The USB path of device index (1-4); empty if none.
+  std::string UsbPath(std::uint32_t index) const;
 
  private:
   const UsbSerialDevice* Device(BridgeHandle handle) const;

@@ -26,15 +26,11 @@ std::string FindPrinterBridgePort() {
   return comNumber >= 1 ? "COM" + std::to_string(comNumber) : std::string();
 }
 
-std::vector<std::string> FindPrinterBridgePorts() {
+std::vector<PrinterBridge> FindPrinterBridges() {
   Win32BridgeLibrary library;
   Win32Registry registry;
   Win32Version version;
-  std::vector<std::string> ports;
-  for (int comNumber : FindBridgeComPorts(library, registry, version, BRIDGE_PRODUCT_TEXT)) {
-    ports.push_back("COM" + std::to_string(comNumber));
-  }
-  return ports;
+  return FindBridgeComPorts(library, registry, version, BRIDGE_PRODUCT_TEXT);
 }
 
 }  // namespace zerviko::ports

@@ -66,7 +66,8 @@ TEST(SeveralPrinters, EachRunOnItsOwnWithItsJsonAndItsLogBlock) {
   EXPECT_TRUE(holder.Open(ports[4]));
 
   const std::vector<std::vector<std::string>> namedTwice = {
-      {ports[0], ports[0]}, {ports[1], std::filesystem::read_symlink(ports[1]).string()}, {"all", ports[0]}};
+      {ports[0], ports[0]}, {ports[1], std::filesystem::read_symlink(ports[1]).string()}, {"all", ports[0]},
+      {ports[3], std::filesystem::path(ports[3]).lexically_relative(std::filesystem::current_path()).string()}};
   for (const auto& twice : namedTwice) {
     Child usage = Bench(twice, {"--image", imagePath});
     EXPECT_EQ(usage.Run(30s), 2) << twice[1] << usage.err;
@@ -96,15 +97,27 @@ TEST(SeveralPrinters, EachRunOnItsOwnWithItsJsonAndItsLogBlock) {
   EXPECT_EQ(json.messages.at(ports[4]).back()["text"], "Can't open " + ports[4]);
   EXPECT_NE(bench.err.find(ports[4] + " is in use by another program."), std::string::npos) << bench.err;
 
-  // With "all", the stand-in bridge is the bench, and the output names its port.
-  ::setenv("ZERVIKO_SYSFS_ROOT", Path("no-sysfs").c_str(), 1);
+  // With "all", the stand-in bridge and a printer bridge whose interface 0 has no tty (its
+  // driver unbound) are the bench: the output names the port, and the bridge by its USB path.
+  const std::string usb = "bench-sysfs/sys/devices/usb1/1-5", tty = Path(usb + "/1-5:1.1/ttyUSB4/tty/ttyUSB4");
+  std::filesystem::create_directories(tty);
+  std::filesystem::create_directories(Path("bench-sysfs/sys/class/tty"));
+  for (auto [file, text] : {std::pair{"/idVendor", "10c4"}, {"/idProduct", "ea60"}, {"/1-5:1.1/bInterfaceNumber", "01"},
+                            {"/product", "Tarno Corp. Zerviko / Talvrine USB"}})
+    File(usb + file, std::string(text) + "\n");
+  std::filesystem::create_directory_symlink(Path(usb + "/1-5:1.1/ttyUSB4"), tty + "/device");
+  std::filesystem::create_directory_symlink(tty, Path("bench-sysfs/sys/class/tty/ttyUSB4"));
+  ::setenv("ZERVIKO_SYSFS_ROOT", Path("bench-sysfs").c_str(), 1);
   ::setenv("ZERVIKO_BRIDGE_PORT", ports[0].c_str(), 1);
   // Without a terminal, plain lines prefixed with the port, then the table.
   Child all = Bench({"all"}, {"--image", imagePath});
   ::unsetenv("ZERVIKO_BRIDGE_PORT");
-  EXPECT_EQ(all.Run(60s), 0) << all.err;
+  EXPECT_EQ(all.Run(60s), 1) << all.err;
   EXPECT_NE(all.out.find(ports[0] + ": Writing image to the EEPROM\n"), std::string::npos) << all.out;
   EXPECT_NE(all.out.find(ports[0] + ": Firmware has been successfully loaded.\nPORT "), std::string::npos) << all.out;
+  EXPECT_NE(all.out.find("\nusb 1-5 "), std::string::npos) << all.out;
+  EXPECT_NE(all.out.find("printer bridge found, no port\n1 of 2 printers programmed; failed: usb 1-5.\n"),
+            std::string::npos) << all.out;
 
   target.Signal(SIGTERM);  // the printers write their flash as they stop
   EXPECT_EQ(target.Run(30s), 0);

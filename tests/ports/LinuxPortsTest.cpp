@@ -79,17 +79,19 @@ Strings Shown(const PortList& list) {
   return shown;
 }
 
-// A bench of printers on a hub: every bridge with the product text, the stand-in first.
+// A bench of printers on a hub: every bridge with the product text, the stand-in first;
+// one whose interface 0 has no tty is named by its USB path.
 TEST(LinuxPorts, EveryPrinterBridgeOfABench) {
   Tree tree;
   tree.Usb("1-1", {"10c4", "ea60", "0001", BRIDGE_PRODUCT_TEXT}, {{0, "ttyUSB0"}});
   tree.Usb("1-2", {"10c4", "ea60", "0002", "CP2102"}, {{0, "ttyUSB1"}});
-  tree.Usb("1-3", {"10c4", "ea60", "0003", BRIDGE_PRODUCT_TEXT}, {{0, "ttyUSB2"}});
+  tree.Usb("1-3.2", {"10c4", "ea70", "0003", BRIDGE_PRODUCT_TEXT}, {{1, "ttyUSB2"}});
   tree.Usb("1-4", {"10c4", "ea60", "0004", BRIDGE_PRODUCT_TEXT}, {{0, "ttyUSB3"}});
   PortSources sources{tree.Root(), {}, "", tree / "no-cups.sock"};
-  EXPECT_EQ(FindPrinterBridgePorts(sources), (Strings{"/dev/ttyUSB0", "/dev/ttyUSB2", "/dev/ttyUSB3"}));
+  EXPECT_EQ(FindPrinterBridges(sources), (std::vector<PrinterBridge>{{"/dev/ttyUSB0", "/dev/ttyUSB0"}, {"", "usb 1-3.2"},
+                                                                     {"/dev/ttyUSB3", "/dev/ttyUSB3"}}));
   sources.bridgePort = "/dev/pts/7";
-  EXPECT_EQ(FindPrinterBridgePorts(sources).front(), "/dev/pts/7");
+  EXPECT_EQ(FindPrinterBridges(sources).front(), (PrinterBridge{"/dev/pts/7", "/dev/pts/7"}));
 }
 
 TEST(LinuxPorts, SerialDevicesAndBridgesFromSysfs) {

@@ -11,6 +11,7 @@
 #include <set>
 
 #include "ports/PortDiscovery.h"
+#include "ports/PortIdentity.h"
 
 namespace zerviko::ports {
 namespace {
@@ -241,10 +242,28 @@ TEST(PortList, ComNumbersAndLongProductTexts) {
                                {"COM99999999999", -1}}) {
     EXPECT_EQ(ParseComNumber(value), number) << value;
   }
+  // A port named on the command line: the spellings that open COM n, and no others.
+  for (auto [name, number] : {std::pair{"COM5", 5}, {"com5", 5}, {"COM5:", 5}, {"\\\\.\\COM5", 5}, {"\\\\.\\cOm12", 12},
+                              {"\\\\.\\COM5:", 0}, {"COM5::", 0}, {"COM05", 0}, {"COM0", 0}, {"COM", 0}, {"COM5x", 0},
+                              {"LPT1:", 0}, {"/dev/ttyS5", 0}, {"COM99999999999", 0}}) {
+    EXPECT_EQ(ComPortNumber(name), number) << name;
+  }
   // A product text filling its buffer is cut to the 255 characters it holds.
   const Row row{.name = "", .devices = {{.product = std::string(300, 'P')}}};
   FakePlatform platform(row);
   EXPECT_TRUE(FindBridgeDevice(platform, std::string(255, 'P')).found);
+}
+
+// A bench of printers: every matching device, each port once, and a device the registry
+// gives no port named by its serial text, or its index when that tells it from no other.
+TEST(PortList, EveryPrinterBridgeOfABench) {
+  const Row row{.name = "", .devices = {{}, {.serial = "0002"}, {.serial = "0003"}, {.serial = ""}, {.product = "CP2102"},
+                                        {.serial = "0002"}, {.vendorId = {}}},
+                .registry = {{Nt("0001"), "PortName", "COM4"}, {Nt("0003"), "PortName", "COM4"}}};
+  FakePlatform platform(row);
+  EXPECT_EQ(FindBridgeComPorts(platform, platform, platform, BRIDGE_PRODUCT_TEXT),
+            (std::vector<PrinterBridge>{{"COM4", "COM4"}, {"", "serial 0002"}, {"", "bridge 3"}, {"", "bridge 5"},
+                                        {"", "bridge 6"}}));
 }
 
 }  // namespace

@@ -210,6 +210,17 @@ TEST_F(Wine, TheUnzippedFolderAsAUserHasIt) {
   EXPECT_NE(program.out.find("zerviko-flash-windows-x64\\Genm2329.cde"), std::string::npos)
       << "the kernel files beside the program: " << program.out;
   EXPECT_TRUE(FlashHolds(printer, PackageImage(package)));
+  // One port in two spellings is refused untouched; with "all", a bridge that the
+  // registry gives no port is a failed entry, named by its serial text.
+  for (auto [first, second] : {std::pair{"COM5", "\\\\.\\COM5"}, {"COM5:", "com5"}}) {
+    Child twice = WineRun(exe, {"program", "--port", first, "--port", second, "--package", package});
+    EXPECT_EQ(Run(twice), 2) << second << twice.err;
+  }
+  Child all = WineRun(exe, {"program", "--port", "all", "--image", File("wine-bench.bin", "\x01\x02")},
+                      {bridge[0], bridge[1] + ";10c4|ea60|0002|Tarno Corp. Zerviko / Talvrine USB"});
+  EXPECT_EQ(Run(all), 1) << all.err;
+  EXPECT_NE(all.out.find("printer bridge found, no port\n1 of 2 printers programmed; failed: serial 0002.\n"),
+            std::string::npos) << all.out;
   printer.Stop();
 }
 

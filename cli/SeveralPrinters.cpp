@@ -291,7 +291,7 @@ class Bench : public PrinterRuns {
       end["port"] = run.port;
       if (m_bStation) end["serial"] = run.serial;
       end["result"] = run.ok ? "ok" : "failed";
-      if (m_bStation) end["seconds"] = std::round(run.seconds * 10) / 10;
+      if (m_bStation) end["seconds"] = std::round(run.seconds * 1000) / 1000;
       std::cout << JsonLine(end) << std::endl;
     } else if (m_bStation) {
       // A line per printer that stays, above the live lines.

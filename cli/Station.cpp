@@ -99,7 +99,7 @@ int RunStation(const ProgrammingOptions& options, const std::vector<std::uint8_t
     entry["package"] = settings.packageName;
     entry["sha256"] = sha256;
     entry["result"] = run.ok ? "ok" : "failed";
-    entry["seconds"] = std::round(run.seconds * 10) / 10;
+    entry["seconds"] = std::round(run.seconds * 1000) / 1000;
     entry["message"] = run.lastMessage;
     record.Append(entry);
   });

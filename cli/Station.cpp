@@ -36,14 +36,10 @@ std::string UtcNow() {
   const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
   const auto millis =
       std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-  std::tm utc{};
-#ifdef _WIN32
-  gmtime_s(&utc, &seconds);
-#else
-  gmtime_r(&seconds, &utc);
-#endif
-  char text[40];
-  const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
+  // Called under the runs' lock alone, so gmtime's one buffer is this caller's.
+  const std::tm* utc = std::gmtime(&seconds);
+  char text[40] = "";
+  const std::size_t length = utc ? std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", utc) : 0;
   std::snprintf(text + length, sizeof text - length, ".%03dZ", static_cast<int>(millis));
   return text;
 }

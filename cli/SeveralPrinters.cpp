@@ -231,6 +231,8 @@ class Bench : public PrinterRuns {
                  std::uint8_t* abortFlag) {
     const bool interrupted = InterruptGuard::Interrupted() && abortFlag;
     if (interrupted) *abortFlag = 1;
+    // No message: the engine only listens for Ctrl-C. The note comes with the abort.
+    if (level == LEVEL_WAITING) return;
     if (m_log.IsOpen()) {
       char line[300];
       std::snprintf(line, sizeof line, "%d: %s\n", level, text);

@@ -87,6 +87,7 @@ class RunView {
       }
       m_bAbortNoted = true;
     }
+    if (level == LEVEL_WAITING) return;  // no message: the engine only listens for Ctrl-C
     char line[300];
     std::snprintf(line, sizeof line, "%d: %s\n", level, text);
     m_log.Write(line);

@@ -139,13 +139,28 @@ bool ProgrammingRun::DownloadMicroKernel(const std::string& path, std::int32_t b
   Report(LEVEL_STEP, "Synching at %d baud", static_cast<int>(baudRate));
   const auto window = byHand ? SYNC_WINDOW_BY_HAND : SYNC_WINDOW;
   const auto start = m_clock.Now();
+  auto asked = start;
   std::uint8_t answer = 0;
+  bool noise = false;
   for (;;) {
-    if (!m_port.WriteByte(0x00)) return Fail("Communication port error [310]");
+    // Noise is read out before the next zero, so that it never piles up ahead of the
+    // boot program's answer when the printer says more than a byte to each zero.
+    if (!noise && !m_port.WriteByte(0x00)) return Fail("Communication port error [310]");
     std::size_t count = 0;
     if (!m_port.Read(&answer, 1, &count)) return Fail("Communications error [313]");
-    if (count == 1) break;
-    if (m_clock.Now() - start >= window) return Fail("No reply from target");
+    // Until a person has restarted the printer, what it sends is no answer: a printer
+    // still running its kernel refuses each zero as a command (0x80), and one being
+    // switched off and on makes noise. By hand only the boot program's zero counts.
+    if (count == 1 && (!byHand || answer == BOOT_SYNC_ANSWER)) break;
+    noise = count == 1;
+    const auto now = m_clock.Now();
+    if (now - start >= window) return Fail("No reply from target");
+    // Nothing has been sent but zeros: a user who gives up during the long wait by
+    // hand is heard at once, not after the whole window.
+    if (byHand && now - asked >= WAITING_INTERVAL) {
+      asked = now;
+      if (AbortRequested()) return Fail("Programming aborted");
+    }
   }
   if (answer != BOOT_SYNC_ANSWER) {
     return Fail("Bad reply from target, 0x%02X instead of 0x00", static_cast<unsigned>(answer));

@@ -195,6 +195,13 @@ bool ProgrammingRun::Fail(const char* format, ...) {
   return false;
 }
 
+// The abort byte reaches the run only through the callback, and a long wait reports
+// nothing: it calls the callback with a call that is no message, so a Ctrl-C is heard.
+bool ProgrammingRun::AbortRequested() {
+  if (m_callback != nullptr) m_callback(m_context, m_percent, LEVEL_WAITING, 0, "", &m_abort);
+  return m_abort != 0;
+}
+
 bool ProgramTarget(const ProgrammingOptions& options, const std::uint8_t* image,
                    std::int32_t imageSize, ProgressCallback callback, void* context,
                    SerialPort& port) {

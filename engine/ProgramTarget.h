@@ -23,6 +23,10 @@ enum : int {
   LEVEL_STAGE = 1,   // stages of a flow, and the per-block messages
   LEVEL_STEP = 2,    // steps inside a stage
   LEVEL_DETAIL = 3,  // one line per device of the kernel's list and per erase block
+  // Not a message: while the run waits for a person to restart the target, it calls
+  // the callback with this level and an empty text about every 100 ms, so that the
+  // callback can set the abort byte. A front end shows and logs nothing for it.
+  LEVEL_WAITING = -1,
 };
 
 // How the boot-mode flow restarts the target into its boot program and, at the end,
@@ -61,7 +65,8 @@ struct ProgrammingOptions {
 
 // callback(context, percent, level, blockMessage, text, abortFlag). The text holds at
 // most 255 characters and no line end. Setting *abortFlag non-zero stops the run
-// before its next block write. The result is ignored.
+// before its next block write, or at once while it waits for a restart by hand
+// (LEVEL_WAITING). The result is ignored.
 using ProgressCallback = int (*)(void* context, int percent, int level, int blockMessage,
                                  const char* text, std::uint8_t* abortFlag);
 

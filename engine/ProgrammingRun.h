@@ -72,6 +72,8 @@ inline constexpr std::uint32_t MICRO_KERNEL_MAX_SIZE = 65535;
 // through the modem lines, and while a person restarts the target by hand.
 inline constexpr std::chrono::milliseconds SYNC_WINDOW{2000};
 inline constexpr std::chrono::milliseconds SYNC_WINDOW_BY_HAND{30000};
+// How often that long wait asks the callback whether the user has given up.
+inline constexpr std::chrono::milliseconds WAITING_INTERVAL{100};
 
 // The message of a kernel error code, or nullptr for a code the kernel does not define.
 const char* KernelErrorText(std::uint8_t code);
@@ -100,6 +102,8 @@ class ProgrammingRun {
   void Report(int level, const char* format, ...) __attribute__((format(printf, 3, 4)));
   void ReportBlock(int level, const char* format, ...) __attribute__((format(printf, 3, 4)));
   bool Fail(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  // A LEVEL_WAITING call of the callback; true when the abort byte is set.
+  bool AbortRequested();
 
   // Framing, replies and kernel error codes.
   bool SendByte(std::uint8_t byte);

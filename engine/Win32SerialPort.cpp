@@ -108,15 +108,14 @@ bool Win32SerialPort::SetReadTimeout(std::uint32_t milliseconds) {
 
 bool Win32SerialPort::PurgeInput() { return m_hPort && PurgeComm(Handle(m_hPort), PURGE_RXCLEAR); }
 
-// The line changes at once through EscapeCommFunction, which fails on a port without
-// modem lines. The settings record is brought in step afterwards: a later SetCommState
-// (a new rate) must not put the line back as the record had it.
+// The control field of the settings record changes, and SetCommState takes it to the
+// line at once; a later SetCommState (a new rate) keeps it so. Not EscapeCommFunction:
+// a change made through it alone would be undone by that later SetCommState, and Wine
+// refuses it on a pseudo-terminal, where it does carry the settings record.
 bool Win32SerialPort::SetModemLine(bool rts, bool on) {
   if (!m_hPort) return false;
   DCB before;
   if (!ReadSettings(Handle(m_hPort), &before)) return false;
-  const DWORD function = rts ? (on ? SETRTS : CLRRTS) : (on ? SETDTR : CLRDTR);
-  if (!EscapeCommFunction(Handle(m_hPort), function)) return false;
   DCB dcb = before;
   if (rts) {
     dcb.fRtsControl = on ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;

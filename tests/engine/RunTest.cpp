@@ -129,8 +129,10 @@ INSTANTIATE_TEST_SUITE_P(Engine, Runs, ::testing::Values(
     // A hundred echoes on their way, and at the end the boot program's answer with the last.
     Case{"hundred_in_flight", {.cues = {Late("Downloading image", -302, 300)}, .setup = Boot,
                                .check = [](Rig& r) { EXPECT_EQ(r.maxPending, 101u); }}},
+    // Ctrl-C is left for the next block: the line reset's 2 s go as they always went.
     Case{"silent_boot_program",
-         {.faults = {"silent:sync"}, .setup = Boot, .error = "No reply from target", .check = [](Rig& r) {
+         {.faults = {"silent:sync"}, .setup = [](Rig& r) { Boot(r), r.ctrlCAt = 1000; },
+          .error = "No reply from target", .check = [](Rig& r) {
             EXPECT_NEAR(r.messages.back().at - r.timeoutAt, 2000, 11000.0 / 9600);
             EXPECT_NEAR(r.written.size(), 2000 / (11000.0 / 9600), 2) << "zeros back to back";
           }}},
@@ -142,6 +144,28 @@ INSTANTIATE_TEST_SUITE_P(Engine, Runs, ::testing::Values(
           .error = "No reply from target", .before = "Synching at 9600 baud", .has = PROMPT_BOOT_MODE,
           .check = [](Rig& r) {
             EXPECT_NEAR(r.messages.back().at - r.timeoutAt, 30000, 11000.0 / 9600);
+            EXPECT_EQ(r.log, "O U100,0 F B9600 P T0 C");
+            EXPECT_NEAR(r.waits, 300, 5) << "a chance to hear Ctrl-C every 100 ms, not at every zero";
+          }}},
+    // A printer still in its kernel refuses each zero (0x80 0x80) until it is restarted.
+    Case{"kernel_answers_before_the_reset_by_hand",
+         {.cues = {{.after = "Synching at", .nth = 500, .handReset = true}},
+          .setup = [](Rig& r) { Boot(r), r.options.resetMethod = ResetMethod::Manual; },
+          .before = PROMPT_USER_MODE, .check = [](Rig& r) {
+            ASSERT_TRUE(r.Find("Downloading image"));
+            EXPECT_EQ(r.WrittenSince("Synching at") - r.WrittenSince("Downloading image"), 501u)
+                << "each zero's refusal read out before the next zero, so the 500th zero's answer ends the "
+                   "synchronisation; then 0x55";
+          }}},
+    // Ctrl-C while the user is to restart the printer: heard within a second.
+    Case{"interrupted_during_the_reset_by_hand",
+         {.faults = {"silent:sync"},
+          .setup = [](Rig& r) {
+            Boot(r), r.options.resetMethod = ResetMethod::Manual, r.config.startInBootMode = true, r.ctrlCAt = 5000;
+          },
+          .error = "Programming aborted", .before = "Synching at 9600 baud", .check = [](Rig& r) {
+            EXPECT_GT(r.messages.back().at, 5000);
+            EXPECT_LT(r.messages.back().at, 6000);
             EXPECT_EQ(r.log, "O U100,0 F B9600 P T0 C");
           }}},
     Case{"reset_by_hand_at_both_ends",

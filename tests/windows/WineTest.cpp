@@ -166,6 +166,30 @@ TEST_F(Wine, CtrlCStopsTheRunBeforeTheNextBlock) {
   printer.Stop();
 }
 
+// Boot mode with the default line reset: RTS and DTR go through the settings record,
+// which Wine carries over the pseudo-terminal, so a printer waiting in its boot program
+// gets the micro-kernel and the image, and is restarted into its firmware at the end.
+TEST_F(Wine, BootModeRestartsThePrinterThroughItsLines) {
+  sim::TargetConfig config;
+  config.startInBootMode = true;
+  sim::PtyServer printer(config);
+  std::string error;
+  ASSERT_TRUE(printer.Start(&error)) << error;
+  LinkComPort("COM5", printer.DevicePath());
+  const std::string log = Path("boot-mode.txt");
+  Child run = WineRun(Setting("ZERVIKO_WINDOWS_FLASH"),
+                      {"program", "--port", "COM5", "--package", kSample, "--boot-mode", "--micro-kernel",
+                       kLinuxProgramDir + "uKernel2329.cde", "--kernel-dir", kLinuxProgramDir, "--log", log});
+  EXPECT_EQ(Run(run), 0) << run.out << run.err;
+  const std::string text = ReadFile(log);
+  EXPECT_NE(text.find("\r\n2: Resetting target in boot mode\r\n2: Synching at 9600 baud\r\n2: Downloading image\r\n"),
+            std::string::npos) << text;
+  EXPECT_NE(text.find("\r\n1: Resetting target in user mode\r\n1: Programming complete\r\n****"), std::string::npos)
+      << text;
+  EXPECT_TRUE(FlashHolds(printer, PackageImage(kSample)));
+  printer.Stop();
+}
+
 // The unzipped program folder as a user has it: the spooler's COM ports with the
 // printers installed on them, the printer's own bridge marked, a package shown as on
 // Linux, and --port auto programming the printer through the bridge with the kernel

@@ -221,7 +221,7 @@ int main(int argc, char** argv) {
               loads[1], loads[2]);
 
   const Session alone = RunSession(1, interval, 0, imagePath, folder + "/sysfs", baud);
-  const Session station = RunSession(count, interval, 3, imagePath, folder + "/sysfs", baud);
+  const Session station = RunSession(count, interval, 5, imagePath, folder + "/sysfs", baud);
   std::filesystem::remove_all(folder);
   if (alone.printers.empty() || station.printers.empty()) {
     std::printf("FAILED: no printer finished\n");

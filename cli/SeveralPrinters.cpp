@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <functional>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <mutex>
@@ -136,9 +136,7 @@ class Bench : public PrinterRuns {
   }
 
   int Finish() override {
-    {
-      if (m_bStation) WaitForRuns();
-    }
+    if (m_bStation) WaitForRuns();
     for (auto& run : m_runs) {
       if (run->thread.joinable()) run->thread.join();
     }

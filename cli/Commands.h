@@ -20,6 +20,7 @@ enum : int {
   EXIT_USAGE = 2,
   EXIT_PACKAGE_UNAVAILABLE = 3,
   EXIT_PACKAGE_UNUSABLE = 4,
+  EXIT_LOG_INCOMPLETE = 5,  // every run done, but the --log file could not be written whole
 };
 
 void AddInspectCommand(CLI::App& app, Action& action);

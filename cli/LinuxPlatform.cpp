@@ -53,7 +53,12 @@ class TermiosPort : public PlatformPort {
 
 const char* const PORT_EXAMPLE = "/dev/ttyUSB0";
 
-void PrepareConsole() {}
+void PrepareConsole() {
+  // A reader that goes away (zerviko-flash program --json | head) must never stop a run
+  // half-way through a printer's flash: writes to its pipe fail instead, and the
+  // output stops there while the runs go on to their end.
+  ::signal(SIGPIPE, SIG_IGN);
+}
 
 bool OutputIsTerminal() { return ::isatty(STDOUT_FILENO); }
 

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -49,6 +50,18 @@ std::string JsonLine(const nlohmann::ordered_json& object) {
   return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
+// A port's name as part of a file name on any system: letters, digits, '-' and '_'
+// ("/dev/ttyUSB0" gives "dev_ttyUSB0", "\\.\COM12" gives "COM12").
+std::string FileNamePart(const std::string& port) {
+  std::string name;
+  for (char c : port) {
+    const bool kept = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
+    if (kept || !name.empty()) name += kept ? c : '_';
+  }
+  while (!name.empty() && name.back() == '_') name.pop_back();
+  return name.empty() ? "port" : name;
+}
+
 // One printer's run. The run's thread writes it under the bench's lock; the printing
 // thread reads it under the same lock.
 struct PortRun {
@@ -72,7 +85,12 @@ struct PortRun {
   double seconds = 0;
   std::string hint;  // why the port would not open, in a user's words
 
-  std::string logLines;  // the run's own until it ends, so that no other run cuts in
+  // The run's own lines until it ends, so that no other run cuts into its block; and,
+  // beside the log, a file that gets them as they come, so that a bench that is killed
+  // loses nothing already reported. It is removed once the block is in the log.
+  std::string logLines;
+  std::string partPath;
+  StatusLog partLog;
 };
 
 class Bench : public PrinterRuns {
@@ -174,6 +192,19 @@ class Bench : public PrinterRuns {
     run->options.portName = port;
     run->bench = this;
     std::lock_guard<std::mutex> lock(m_mutex);
+    // Only beside a log on disk: never files in /dev beside --log /dev/null. A name
+    // that is taken (by a bench that was killed, or a run that goes on now) is left alone.
+    if (m_log.IsRegularFile()) {
+      const std::string base = m_log.Path() + "." + FileNamePart(port);
+      const auto taken = [this](const std::string& path) {
+        std::error_code error;
+        return std::filesystem::exists(path, error) ||
+               std::any_of(m_runs.begin(), m_runs.end(),
+                           [&path](const auto& other) { return !other->done && other->partPath == path; });
+      };
+      run->partPath = base + ".part";
+      for (int n = 2; taken(run->partPath); ++n) run->partPath = base + "-" + std::to_string(n) + ".part";
+    }
     m_portWidth = std::max(m_portWidth, run->who.size());
     m_bDirty = true;
     return *m_runs.emplace_back(std::move(run));
@@ -197,16 +228,24 @@ class Bench : public PrinterRuns {
   }
 
   void Execute(PortRun& run, const std::vector<std::uint8_t>& image) {
+    const std::string header = "****** PORT " + run.port + " ******\n";
+    // A part file that cannot be written only loses the copy kept against a kill.
+    if (!run.partPath.empty() && run.partLog.Open(run.partPath, true)) run.partLog.Write(header);
     const auto start = Clock::now();
     const bool ok = run.hasPort ? ProgramTarget(run.options, image.data(), static_cast<std::int32_t>(image.size()),
                                                 &Callback, &run, run.serialPort->Port())
                                 : NoPort(run);
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     const std::string hint = ok || !run.hasPort ? std::string() : run.serialPort->OpenHint(run.port);
+    run.partLog.Write(END_MARKER);
+    run.partLog.Close();
     // The run's block goes into the log whole, so that the lines of two runs never mix.
-    m_log.Write("****** PORT " + run.port + " ******\n" + run.logLines + END_MARKER);
+    const bool logged = m_log.Write(header + run.logLines + END_MARKER);
+    if (logged && !run.partPath.empty()) std::remove(run.partPath.c_str());
     {
       std::lock_guard<std::mutex> lock(m_mutex);
+      const std::string logFailure = m_log.TakeFailure();
+      if (!logFailure.empty()) Error("zerviko-flash: " + logFailure);
       run.logLines = std::string();
       run.ok = ok;
       run.seconds = seconds;
@@ -235,6 +274,7 @@ class Bench : public PrinterRuns {
       char line[300];
       std::snprintf(line, sizeof line, "%d: %s\n", level, text);
       run.logLines += line;
+      run.partLog.Write(line);
     }
     std::string json;
     if (m_output.json) {
@@ -306,7 +346,7 @@ class Bench : public PrinterRuns {
         Error("zerviko-flash: " + run.who + ": programming failed" +
               (run.error.empty() ? std::string() : ": " + run.error));
       }
-      if (!run.hint.empty()) Error("zerviko-flash: " + run.hint);
+      if (!run.hint.empty()) Error("zerviko-flash: " + PrintableText(run.hint));
     }
     m_changed.notify_all();
   }

@@ -12,7 +12,10 @@
 //     {"port": P, "result": ...}, and the last line is {"result": "ok"}, or
 //     {"result": "failed", "failed": [ports]}.
 // Each run's lines go into the status log as one block, preceded by a line naming its
-// port, when that run ends.
+// port, when that run ends; until then, beside a log on disk, they go as they come to
+// a file of the run's own (LOG.PORT.part), removed once the block is in the log, so
+// that a bench that is killed keeps what it had reported. Port names are shown
+// printable; the log and --json keep them exact.
 #pragma once
 
 #include <chrono>

@@ -27,7 +27,9 @@ BOOL WINAPI OnControl(DWORD event) {
 // Text for a console window, written as UTF-16 so that it shows whatever the
 // console's code page. The program's texts are UTF-8 where they are not plain ASCII
 // (the sample packages' texts, JSON); a text that is not valid UTF-8 is taken to be
-// in the ANSI code page, as packages written on Windows are.
+// in the ANSI code page, as packages written on Windows are. A console that can no
+// longer be written is written no more: the stream fails, as a closed pipe makes it
+// fail, and the program's runs go on.
 class ConsoleBuffer : public std::streambuf {
  public:
   explicit ConsoleBuffer(HANDLE console) : m_console(console) {}
@@ -37,22 +39,21 @@ class ConsoleBuffer : public std::streambuf {
   int_type overflow(int_type c) override {
     if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
     m_pending.push_back(traits_type::to_char_type(c));
-    if (c == '\n') Flush();
+    if (c == '\n' && !Flush()) return traits_type::eof();
     return c;
   }
   std::streamsize xsputn(const char* text, std::streamsize count) override {
     m_pending.append(text, static_cast<std::size_t>(count));
-    if (m_pending.find('\n') != std::string::npos) Flush();
+    if (m_pending.find('\n') != std::string::npos && !Flush()) return 0;
     return count;
   }
-  int sync() override {
-    Flush();
-    return 0;
-  }
+  int sync() override { return Flush() ? 0 : -1; }
 
  private:
-  void Flush() {
-    if (m_pending.empty()) return;
+  // False once a write to the console has failed.
+  bool Flush() {
+    if (m_bFailed) m_pending.clear();
+    if (m_pending.empty()) return !m_bFailed;
     const int length = static_cast<int>(m_pending.size());
     UINT codePage = CP_UTF8;
     int wide = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, m_pending.data(), length, nullptr, 0);
@@ -63,12 +64,15 @@ class ConsoleBuffer : public std::streambuf {
     std::wstring text(static_cast<std::size_t>(wide), L'\0');
     MultiByteToWideChar(codePage, 0, m_pending.data(), length, text.data(), wide);
     DWORD written = 0;
-    WriteConsoleW(m_console, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    m_bFailed = !WriteConsoleW(m_console, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
+                written != text.size();
     m_pending.clear();
+    return !m_bFailed;
   }
 
   HANDLE m_console;
   std::string m_pending;
+  bool m_bFailed = false;
 };
 
 bool IsConsole(HANDLE handle) {

@@ -91,6 +91,11 @@ class RunView {
     char line[300];
     std::snprintf(line, sizeof line, "%d: %s\n", level, text);
     m_log.Write(line);
+    const std::string logFailure = m_log.TakeFailure();
+    if (!logFailure.empty()) {
+      ClearBar();
+      std::cerr << "zerviko-flash: " << logFailure << "\n";
+    }
     if (level == LEVEL_ERROR) m_strError = PrintableText(text);
     if (m_args.json) {
       nlohmann::ordered_json message;
@@ -126,15 +131,15 @@ class RunView {
     constexpr int WIDTH = 30;
     const int filled = std::clamp(percent, 0, 100) * WIDTH / 100;
     std::string label = what.substr(0, 44);
-    std::printf("\r\033[K[%s%s] %3d %% %s", std::string(filled, '#').c_str(),
-                std::string(WIDTH - filled, '.').c_str(), percent, label.c_str());
-    std::fflush(stdout);
+    // Through std::cout, as every other output: after its first failed write it writes
+    // no more.
+    std::cout << "\r\033[K[" << std::string(filled, '#') << std::string(WIDTH - filled, '.') << "] "
+              << std::setw(3) << percent << " % " << label << std::flush;
     m_bBarShown = true;
   }
   void ClearBar() {
     if (!m_bBarShown) return;
-    std::printf("\r\033[K");
-    std::fflush(stdout);
+    std::cout << "\r\033[K" << std::flush;
     m_bBarShown = false;
   }
 
@@ -148,7 +153,8 @@ class RunView {
 };
 
 int UsageError(const std::string& text) {
-  std::cerr << "zerviko-flash program: " << text << "\n";
+  // The text quotes the command line: shown printable.
+  std::cerr << "zerviko-flash program: " << PrintableText(text) << "\n";
   return EXIT_USAGE;
 }
 
@@ -200,6 +206,15 @@ void PrintSummary(const std::vector<std::uint8_t>& image, std::chrono::steady_cl
        << (blocks.empty == 1 ? " empty block" : " empty blocks") << " skipped) in " << seconds
        << " s: " << rate << " KiB/s\n";
   std::cout << line.str() << std::flush;
+}
+
+// Closes the log at the end of the program: its first failure is said if it has not
+// been yet, and the runs' status tells it when they all succeeded.
+int EndLog(StatusLog& log, int status) {
+  log.Close();
+  const std::string failure = log.TakeFailure();
+  if (!failure.empty()) std::cerr << "zerviko-flash: " << failure << "\n" << std::flush;
+  return status == EXIT_OK && log.Failed() ? EXIT_LOG_INCOMPLETE : status;
 }
 
 void PrintResult(const ProgramArgs& args, const char* result) {
@@ -294,7 +309,7 @@ int RunProgram(const ProgramArgs& args) {
       if (args.json) {
         PrintResult(args, unavailable ? "package-unavailable" : "package-unusable");
       } else {
-        std::cerr << "zerviko-flash: " << args.packagePath
+        std::cerr << "zerviko-flash: " << PrintableText(args.packagePath)
                   << (unavailable ? ": the file is unavailable (missing or unreadable)\n"
                                   : ": the file is unusable (not a firmware package)\n");
       }
@@ -316,7 +331,7 @@ int RunProgram(const ProgramArgs& args) {
     }
     if (file) image.assign(std::istreambuf_iterator<char>(file), {});
     if (!file.is_open() || (!file && !file.eof())) {
-      std::cerr << "zerviko-flash: " << args.imagePath << ": the file is unavailable\n";
+      std::cerr << "zerviko-flash: " << PrintableText(args.imagePath) << ": the file is unavailable\n";
       PrintResult(args, "package-unavailable");
       return EXIT_PACKAGE_UNAVAILABLE;
     }
@@ -348,7 +363,7 @@ int RunProgram(const ProgramArgs& args) {
 
   StatusLog log;
   if (!args.logPath.empty() && !log.Open(args.logPath)) {
-    std::cerr << "zerviko-flash: cannot open the log " << args.logPath << ": "
+    std::cerr << "zerviko-flash: cannot open the log " << PrintableText(args.logPath) << ": "
               << std::strerror(errno) << "\n";
     PrintResult(args, "failed");
     return EXIT_FAILED;
@@ -358,11 +373,11 @@ int RunProgram(const ProgramArgs& args) {
     const std::string& file = args.packagePath.empty() ? args.imagePath : args.packagePath;
     const StationSettings settings{{args.json, args.verbose}, args.recordPath,
                                    std::filesystem::path(file).filename().string()};
-    return RunStation(options, image, settings, log);
+    return EndLog(log, RunStation(options, image, settings, log));
   }
   if (several) {
-    return ProgramSeveralPrinters(ports, options, image, {args.json, args.verbose}, log,
-                                  bridgesWithoutPort);
+    return EndLog(log, ProgramSeveralPrinters(ports, options, image, {args.json, args.verbose}, log,
+                                              bridgesWithoutPort));
   }
 
   // The first Ctrl-C asks the run to stop before its next block; a second one ends
@@ -386,7 +401,7 @@ int RunProgram(const ProgramArgs& args) {
       std::cout << "Firmware has been successfully loaded.\n";
       PrintSummary(image, took);
     }
-    return EXIT_OK;
+    return EndLog(log, EXIT_OK);
   }
   PrintResult(args, "failed");
   if (!args.json) {
@@ -394,8 +409,8 @@ int RunProgram(const ProgramArgs& args) {
               << (view.Error().empty() ? std::string() : ": " + view.Error()) << "\n";
   }
   const std::string hint = serialPort->OpenHint(port);
-  if (!hint.empty()) std::cerr << "zerviko-flash: " << hint << "\n";
-  return EXIT_FAILED;
+  if (!hint.empty()) std::cerr << "zerviko-flash: " << PrintableText(hint) << "\n";
+  return EndLog(log, EXIT_FAILED);
 }
 
 }  // namespace
@@ -405,7 +420,7 @@ void AddProgramCommand(CLI::App& app, Action& action) {
       "program",
       "Write a firmware package's image (or a raw image) into the printer, or into several "
       "printers at once. Exit status: 0 programmed, 1 a run failed, 2 usage error, 3 package unavailable, 4 package "
-      "unusable");
+      "unusable, 5 programmed but the --log file could not be written whole");
   auto args = std::make_shared<ProgramArgs>();
   sub->add_option("--port", args->ports,
                   std::string("serial port of the printer (") + PORT_EXAMPLE +
@@ -462,7 +477,7 @@ void AddProgramCommand(CLI::App& app, Action& action) {
   sub->add_option("--log", args->logPath,
                   "append the status log to FILE, as the wizard writes Status.log (with "
                   "several ports, each run's lines as one block after a line naming its "
-                  "port)");
+                  "port; until a run ends, its lines go to FILE.PORT.part beside it)");
   auto* station = sub->add_flag(
       "--station", args->station,
       "a programming station: keep running, watch for the printer's USB bridges as --port all "

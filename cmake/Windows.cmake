@@ -1,7 +1,7 @@
 # The Windows build (cmake --preset windows): cross-compiled with mingw-w64
 # (cmake/mingw-w64-x86_64.cmake) and tested under Wine. It builds zerviko-flash.exe,
-# the Qt-free libraries and their tests, and the wizard where a Qt for Windows is found
-# (README); the virtual printer stays on Linux.
+# the Qt-free libraries (the wizard's core among them) and their tests; the Qt wizard
+# is Linux's, and the virtual printer stays on Linux.
 
 # A Linux build of this tree gives what the Windows build runs on the build machine:
 # zerviko-mkpackage writes the sample packages, and the tests run the virtual printer

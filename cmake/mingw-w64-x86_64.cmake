@@ -9,9 +9,7 @@ set(CMAKE_C_COMPILER ${ZERVIKO_MINGW_TRIPLET}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${ZERVIKO_MINGW_TRIPLET}-g++-posix)
 set(CMAKE_RC_COMPILER ${ZERVIKO_MINGW_TRIPLET}-windres)
 
-# Libraries and headers come from the mingw-w64 tree only, never from the host's /usr;
-# a Qt for Windows given in CMAKE_FIND_ROOT_PATH (its folder holding lib/cmake/Qt6)
-# is searched as well.
+# Libraries and headers come from the mingw-w64 tree only, never from the host's /usr.
 list(APPEND CMAKE_FIND_ROOT_PATH /usr/${ZERVIKO_MINGW_TRIPLET})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

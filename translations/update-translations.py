@@ -19,7 +19,7 @@ LUPDATE = sys.argv[1] if len(sys.argv) > 1 else "/usr/lib/qt6/bin/lupdate"
 LCONVERT = os.path.join(os.path.dirname(LUPDATE), "lconvert")
 # Folders whose texts a user can see. The pictures' captions are drawn by the
 # picture tool, so its texts are translated like the wizard's.
-SOURCES = [d for d in ("ui", "resources", "tools/draw-pictures")
+SOURCES = [d for d in ("ui", "wizard", "resources", "tools/draw-pictures")
            if os.path.isdir(os.path.join(ROOT, d))]
 LANGUAGES = ("fr", "de", "pt", "es")
 

@@ -152,6 +152,15 @@ TEST_F(ProgramsTest, ControlCharactersAreShownEscaped) {
     EXPECT_NE(run.out.find("/ZERVIKO_\\x1b[1m.avk\n"), std::string::npos) << run.out;
     EXPECT_EQ(raw(run.out), std::string::npos) << run.out;
   }
+  // program's messages: unavailable files, a missing port and its hint, the log, a usage error.
+  const std::string image = Write("x", "image.bin"), gone = (m_dir / "gone\x1b[2J").string(), port = "/nonexistent/tty";
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{port, "--package", gone}, {port, "--image", gone}, {"/nonexistent/\x1b[2J", "--image", image},
+        {port, "--image", image, "--log", gone + "/log"}, {port, "--image", image, "--start-address", "\x1b[2J"}}) {
+    std::vector<std::string> command = {FLASH, "program", "--port"};
+    const ProgramRun run = Run((command.insert(command.end(), arguments.begin(), arguments.end()), command));
+    EXPECT_TRUE(run.err.find("\\x1b[2J") != std::string::npos && raw(run.err) == std::string::npos) << run.err;
+  }
 
   // The list in the wizard's order, its pre-selection marked, from a sysfs tree of one
   // serial device and the port variables: the machine's own ports stay out.

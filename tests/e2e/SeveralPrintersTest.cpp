@@ -1,5 +1,6 @@
 // zerviko-flash program on a bench of virtual printers at once.
 #include <pty.h>
+#include <sys/stat.h>
 #include <termios.h>
 
 #include <map>
@@ -45,6 +46,13 @@ struct BenchJson {
       }
     }
   }
+  // The lines a port's run reported, as its block in the status log holds them.
+  std::string LogLines(const std::string& port) const {
+    std::string lines = "****** PORT " + port + " ******\r\n";
+    for (const Json& m : messages.at(port))
+      lines += std::to_string(m["level"].get<int>()) + ": " + m["text"].get<std::string>() + "\r\n";
+    return lines;
+  }
   std::map<std::string, std::vector<Json>> messages;
   std::map<std::string, std::string> results;
   Json last;
@@ -85,10 +93,7 @@ TEST(SeveralPrinters, EachRunOnItsOwnWithItsJsonAndItsLogBlock) {
     SCOPED_TRACE(ports[i]);
     EXPECT_EQ(json.results.at(ports[i]), wanted[i]) << json.messages.at(ports[i]).back()["text"];
     // Each run's lines, whole, after the line that names its port.
-    std::string block = "****** PORT " + ports[i] + " ******\r\n";
-    for (const Json& m : json.messages.at(ports[i]))
-      block += std::to_string(m["level"].get<int>()) + ": " + m["text"].get<std::string>() + "\r\n";
-    block += "****** END OF CURRENT UPDATE ******\r\n\r\n";
+    const std::string block = json.LogLines(ports[i]) + "****** END OF CURRENT UPDATE ******\r\n\r\n";
     EXPECT_NE(log.find(block), std::string::npos);
     logSize += block.size();
   }
@@ -98,7 +103,7 @@ TEST(SeveralPrinters, EachRunOnItsOwnWithItsJsonAndItsLogBlock) {
   EXPECT_NE(bench.err.find(ports[4] + " is in use by another program."), std::string::npos) << bench.err;
 
   // With "all", the stand-in bridge and a printer bridge whose interface 0 has no tty (its
-  // driver unbound) are the bench: the output names the port, and the bridge by its USB path.
+  // driver unbound) are the bench: the output names the port, printable, and the bridge by its USB path.
   const std::string usb = "bench-sysfs/sys/devices/usb1/1-5", tty = Path(usb + "/1-5:1.1/ttyUSB4/tty/ttyUSB4");
   std::filesystem::create_directories(tty);
   std::filesystem::create_directories(Path("bench-sysfs/sys/class/tty"));
@@ -107,17 +112,20 @@ TEST(SeveralPrinters, EachRunOnItsOwnWithItsJsonAndItsLogBlock) {
     File(usb + file, std::string(text) + "\n");
   std::filesystem::create_directory_symlink(Path(usb + "/1-5:1.1/ttyUSB4"), tty + "/device");
   std::filesystem::create_directory_symlink(tty, Path("bench-sysfs/sys/class/tty/ttyUSB4"));
+  std::filesystem::create_symlink(ports[0], Path("bridge\x1b[2J"));
   ::setenv("ZERVIKO_SYSFS_ROOT", Path("bench-sysfs").c_str(), 1);
-  ::setenv("ZERVIKO_BRIDGE_PORT", ports[0].c_str(), 1);
-  // Without a terminal, plain lines prefixed with the port, then the table.
-  Child all = Bench({"all"}, {"--image", imagePath});
+  ::setenv("ZERVIKO_BRIDGE_PORT", Path("bridge\x1b[2J").c_str(), 1);
+  // Without a terminal, plain lines prefixed with the port, then the table; /dev/full said once.
+  Child all = Bench({"all"}, {"--image", imagePath, "--log", "/dev/full"});
   ::unsetenv("ZERVIKO_BRIDGE_PORT");
   EXPECT_EQ(all.Run(60s), 1) << all.err;
-  EXPECT_NE(all.out.find(ports[0] + ": Writing image to the EEPROM\n"), std::string::npos) << all.out;
-  EXPECT_NE(all.out.find(ports[0] + ": Firmware has been successfully loaded.\nPORT "), std::string::npos) << all.out;
+  EXPECT_NE(all.out.find(Path("bridge\\x1b[2J") + ": Writing image to the EEPROM\n"), std::string::npos) << all.out;
+  EXPECT_NE(all.out.find(Path("bridge\\x1b[2J") + ": Firmware has been successfully loaded.\nPORT "), std::string::npos) << all.out;
   EXPECT_NE(all.out.find("\nusb 1-5 "), std::string::npos) << all.out;
   EXPECT_NE(all.out.find("printer bridge found, no port\n1 of 2 printers programmed; failed: usb 1-5.\n"),
             std::string::npos) << all.out;
+  const std::string full = "zerviko-flash: cannot write the log /dev/full: No space left on device; the log is incomplete\n";
+  EXPECT_TRUE(all.err.find(full) != std::string::npos && all.err.find(full) == all.err.rfind(full)) << all.err;
 
   target.Signal(SIGTERM);  // the printers write their flash as they stop
   EXPECT_EQ(target.Run(30s), 0);
@@ -146,10 +154,46 @@ TEST(SeveralPrinters, CtrlCStopsEveryRunBeforeItsNextBlock) {
   EXPECT_EQ(bench.out.find("Writing block 7F80..7FFF"), std::string::npos) << "stopped early";
 }
 
+// A reader that goes away (| head -n 3) never stops a run, alone or on a bench, and its
+// log is whole. A bench that is killed keeps beside its log every line it had reported.
+TEST(SeveralPrinters, AReaderGoingAwayOrAKillLosesNoLogLine) {
+  sim::TargetConfig config;
+  config.writeTime = 5ms;  // runs that outlast their reader
+  Printer printers[2] = {Printer(config), Printer(config)};
+  const std::vector<std::string> ports = {printers[0].Device(), printers[1].Device()};
+  const Bytes image = Pattern(64 * 128);
+  const std::string imagePath = File("pipe.bin", std::string(image.begin(), image.end())), fifo = Path("out.fifo"),
+                    end = "1: Programming complete, please reset target\r\n****** END OF CURRENT UPDATE ******\r\n\r\n";
+  const auto beside = [](const std::string& log, std::string held = "") {  // what the files beside the log hold
+    for (const auto& entry : std::filesystem::directory_iterator(Path("")))
+      if (entry.path().string().rfind(log + ".", 0) == 0) held += ReadFile(entry.path().string());
+    return held;
+  };
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::size_t count : {1u, 2u}) {
+    const std::string log = Path("pipe" + std::to_string(count) + ".log");
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    Child bench = Bench({ports.begin(), ports.begin() + count}, {"--image", imagePath, "--json", "--log", log}, fifo);
+    for (char c = 0, lines = 0; lines < 3 && ::fcntl(reader, F_SETFL, 0) == 0 && ::read(reader, &c, 1) == 1;) lines += c == '\n';
+    ::close(reader);
+    EXPECT_EQ(bench.Run(60s), 0) << count << bench.err;
+    const std::string written = ReadFile(log);
+    EXPECT_EQ(written.rfind(end), written.size() - end.size()) << written;
+    EXPECT_EQ(written.find(end) != written.rfind(end), count == 2) << written;
+    EXPECT_EQ(beside(log), "") << "removed once the blocks are in the log";
+  }
+  Child bench = Bench(ports, {"--image", imagePath, "--start-address", "0x4000", "--json", "--log", Path("killed.log")});
+  for (int i = 0; i < 3000 && printers[0].Flash()[0x4000 + 384] != image[384]; ++i) std::this_thread::sleep_for(10ms);
+  bench.Signal(SIGKILL), bench.Run(60s);
+  const BenchJson json(bench.out);
+  for (const std::string& port : ports) EXPECT_NE(beside(Path("killed.log")).find(json.LogLines(port)), std::string::npos);
+}
+
 // On a terminal: a live line per port, redrawn in place, the last drawing each run's
-// end, then the table.
+// end, then the table; port names printable.
 TEST(SeveralPrinters, OnATerminalALiveLinePerPortThenTheTable) {
   Printer good, refusing({}, {"error:0x50:0x53:2"});
+  std::filesystem::create_symlink(refusing.Device(), Path("tty\x1b]0;title\x07"));
   int master = -1, slave = -1;
   termios raw{};
   ::cfmakeraw(&raw);  // the bytes as written, no CR added
@@ -161,13 +205,13 @@ TEST(SeveralPrinters, OnATerminalALiveLinePerPortThenTheTable) {
     for (ssize_t n; (n = ::read(master, bytes, sizeof bytes)) > 0;) screen.append(bytes, static_cast<std::size_t>(n));
   });
   const Bytes image = Pattern(1000);
-  const std::string ports[] = {good.Device(), refusing.Device()};
-  Child bench = Bench({ports[0], ports[1]}, {"--image", File("tty.bin", std::string(image.begin(), image.end()))},
+  Child bench = Bench({good.Device(), Path("tty\x1b]0;title\x07")}, {"--image", File("tty.bin", std::string(image.begin(), image.end()))},
                       ::ttyname(slave));
   ::close(slave);  // the child holds it: its end ends the reader
   EXPECT_EQ(bench.Run(60s), 1) << bench.err;
   reader.join(), ::close(master);
 
+  const std::string ports[] = {good.Device(), Path("tty\\x1b]0;title\\x07")};
   const std::size_t width = std::max(ports[0].size(), ports[1].size());
   auto padded = [&](std::string port) { return port + std::string(width - port.size(), ' '); };
   // The last drawing, then the table, and nothing else.

@@ -20,9 +20,9 @@
 #include "files/LinuxVolumes.h"
 #include "package/FirmwarePackage.h"
 #include "sim/PtyServer.h"
-#include "ui/MainDlg.h"
-#include "ui/MessageBox.h"
-#include "ui/MessageDialog.h"
+#include "ui/qt/MainDlg.h"
+#include "ui/qt/MessageBox.h"
+#include "ui/qt/MessageDialog.h"
 
 inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
@@ -116,7 +116,7 @@ class Wizard : public ::testing::Test {
       return zerviko::ports::PortList{{{"/dev/zerviko-a", "/dev/zerviko-a"}, {port + "   Label printer", port}}, 1};
     };
     dialog = std::make_unique<CMainDlg>(nullptr, std::move(ports));
-    dialog->m_strAppDir = appDir.startsWith('/') ? appDir : Local(appDir);
+    dialog->m_strAppDir = (appDir.startsWith('/') ? appDir : Local(appDir)).toStdString();
     dialog->m_pageFile.SetVolumeTable(zerviko::VolumeTable(Local("mounts").toStdString(), Local("sys").toStdString()));
     dialog->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));

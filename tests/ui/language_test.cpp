@@ -5,9 +5,9 @@
 #include <QXmlStreamReader>
 
 #include "UiTestSupport.h"
-#include "ui/LoaderApp.h"
-#include "ui/Pictures.h"
-#include "ui/StringTable.h"
+#include "ui/qt/LoaderApp.h"
+#include "ui/qt/Pictures.h"
+#include "ui/qt/StringTable.h"
 
 namespace {
 
@@ -75,7 +75,7 @@ TEST(LanguagePacks, EveryPackTranslatesEveryTextAndPictureOfTheWizard) {
   QProcess lupdate;
   lupdate.setProcessChannelMode(QProcess::MergedChannels);
   lupdate.start(ZERVIKO_TEST_LUPDATE,
-                {"-silent", "-locations", "none", "-extensions", "cpp,h,ui", "-I", root, root + "/ui", "-ts", extracted});
+                {"-silent", "-locations", "none", "-extensions", "cpp,h,ui", "-I", root, root + "/ui", root + "/wizard", "-ts", extracted});
   ASSERT_TRUE(lupdate.waitForFinished(60000) && lupdate.exitCode() == 0) << lupdate.readAll().toStdString();
   struct Text { QByteArray context, source, comment; int n; };
   std::vector<Text> texts{{"QPlatformTheme", "OK", {}, -1}};

@@ -158,7 +158,7 @@ TEST_F(Run, TwoRunsGoIntoOneLogAndTakeNoInput) {
   EXPECT_EQ(Log(), reference);
   testing::internal::CaptureStderr();
   CMainDlg second(nullptr, [] { return zerviko::ports::PortList{}; });
-  second.m_strAppDir = Local("stick/Program/");
+  second.m_strAppDir = Local("stick/Program/").toStdString();
   second.OnInitDialog();
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "zerviko-loader: \"" + Local("stick/Program/").toStdString() +
                                                         "Status.log\" is held by another loader; this one keeps no status log\n");

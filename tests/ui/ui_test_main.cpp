@@ -1,7 +1,7 @@
 // The wizard's tests run inside the program's own application object, offscreen.
 #include <gtest/gtest.h>
 
-#include "ui/LoaderApp.h"
+#include "ui/qt/LoaderApp.h"
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

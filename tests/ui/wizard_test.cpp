@@ -5,7 +5,7 @@
 #include <QTextDocument>
 
 #include "UiTestSupport.h"
-#include "ui/Pictures.h"
+#include "ui/qt/Pictures.h"
 
 namespace {
 
@@ -88,7 +88,7 @@ TEST_F(Wizard, NextTakesTheChoicesAndThePagesFollowThem) {
   const auto where = [&] {
     return QStringLiteral("page=%1 back=%2 next=%3 abc=%4 port=%5 title=%6 files=%7 selected=%8 status=%9")
         .arg(d.m_nCurPage).arg(d.m_btnBack.isEnabled()).arg(d.m_btnNext.isEnabled()).arg(d.m_bAbcLayout)
-        .arg(d.m_strPort, Find<QLabel>("title")->text(), Listed().join(','), SelectedFile(), StatusText()->text());
+        .arg(QString::fromStdString(d.m_strPort), Find<QLabel>("title")->text(), Listed().join(','), SelectedFile(), StatusText()->text());
   };
   const QString start = where();
   EXPECT_TRUE(start.startsWith("page=0 back=0 next=1 abc=1 port= ")) << start.toStdString();
@@ -120,7 +120,7 @@ TEST_F(Wizard, NextTakesTheChoicesAndThePagesFollowThem) {
   EXPECT_EQ(d.m_pageProgram.TitleLabel()->text() + " " + d.m_pageProgram.DeviceSetupEdit()->toPlainText() + " " +
                 d.m_pageProgram.Options().portName.c_str(),  // the port taken anew on each show
             "Programming the ZERVIKO - ABC Layout Baud 115200\nKeep it on /dev/zerviko-a");
-  EXPECT_EQ(QDir::cleanPath(d.m_strPackagePath), Local(kFiles + "ZERVIKO_1.AVK"));
+  EXPECT_EQ(QDir::cleanPath(QString::fromStdString(d.m_strPackagePath)), Local(kFiles + "ZERVIKO_1.AVK"));
   EXPECT_TRUE(boxes.empty());
 }
 
@@ -273,7 +273,7 @@ TEST_F(Wizard, TheFilePageChecksEachFileAndTellsWhyItRefuses) {
   ClickFolder(Child(Tree()->currentItem()->parent(), "Empty"), 0, false);
   Next();
   EXPECT_EQ(BoxTexts().last(), "No file selected.\n\nPlease select a file.");
-  EXPECT_TRUE(d.m_nCurPage == 1 && d.m_strPackagePath.isEmpty());
+  EXPECT_TRUE(d.m_nCurPage == 1 && d.m_strPackagePath.empty());
 }
 
 }  // namespace

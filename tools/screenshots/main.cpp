@@ -26,11 +26,11 @@
 #include <limits>
 #include <memory>
 
-#include "ui/LoaderApp.h"
-#include "ui/MainDlg.h"
-#include "ui/MessageBox.h"
-#include "ui/MessageDialog.h"
-#include "ui/StringTable.h"
+#include "ui/qt/LoaderApp.h"
+#include "ui/qt/MainDlg.h"
+#include "ui/qt/MessageBox.h"
+#include "ui/qt/MessageDialog.h"
+#include "ui/qt/StringTable.h"
 
 namespace {
 
@@ -152,7 +152,7 @@ int main(int argc, char** argv) {
   });
 
   CMainDlg dialog(nullptr);
-  dialog.m_strAppDir = programDir;
+  dialog.m_strAppDir = programDir.toStdString();
   dialog.m_nLanguage = language;
   dialog.OnInitDialog();
   QScreen* screen = QGuiApplication::primaryScreen();

@@ -1,8 +1,0 @@
-// zerviko-loader: the firmware loader wizard.
-#include "ui/LoaderApp.h"
-
-int main(int argc, char** argv) {
-  CLoaderApp app(argc, argv);
-  app.InitInstance();
-  return 0;
-}

@@ -125,7 +125,7 @@ int RunStation(const ProgrammingOptions& options, const std::vector<std::uint8_t
     }
   }
   const int status = runs->Finish();
-  return status == EXIT_OK && record.Failed() ? EXIT_FAILED : status;
+  return status == EXIT_OK && record.Failed() ? EXIT_LOG_INCOMPLETE : status;
 }
 
 }  // namespace zerviko::cli

@@ -26,8 +26,9 @@ struct StationSettings {
   std::string packageName;  // the package's (or image's) file name, for the record
 };
 
-// Returns the exit status as a bench does; EXIT_FAILED too when the record cannot be
-// opened (before any printer is touched) or could not be written whole.
+// Returns the exit status as a bench does: EXIT_FAILED too when the record cannot be
+// opened (before any printer is touched), EXIT_LOG_INCOMPLETE when every printer was
+// programmed but the record could not be written whole.
 int RunStation(const ProgrammingOptions& options, const std::vector<std::uint8_t>& image,
                const StationSettings& settings, StatusLog& log);
 

@@ -420,7 +420,7 @@ void AddProgramCommand(CLI::App& app, Action& action) {
       "program",
       "Write a firmware package's image (or a raw image) into the printer, or into several "
       "printers at once. Exit status: 0 programmed, 1 a run failed, 2 usage error, 3 package unavailable, 4 package "
-      "unusable, 5 programmed but the --log file could not be written whole");
+      "unusable, 5 programmed but the --log file (or --record) could not be written whole");
   auto args = std::make_shared<ProgramArgs>();
   sub->add_option("--port", args->ports,
                   std::string("serial port of the printer (") + PORT_EXAMPLE +

@@ -1,5 +1,7 @@
 // A programming station under load: zerviko-flash program --station watching a sysfs
 // tree into which zerviko-target plugs paced printers (115200 bps) one after another.
+// The station's output is its plain lines, to /dev/null; what it did is read from its
+// --record, whose times are the moments each printer finished.
 //
 // First one printer alone, then N printers plugged at an interval. For each printer:
 // its time from plug-in to done against the printer alone, and the detection delay
@@ -33,11 +35,31 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = std::chrono::system_clock;  // the record's clock
 using zerviko::bench::Spawn;
 
 double Since(Clock::time_point start, Clock::time_point t) {
   return std::chrono::duration<double>(t - start).count();
+}
+
+// "2026-12-07T17:41:52.123Z", as the record writes it.
+Clock::time_point ParseUtc(const std::string& text) {
+  std::tm utc{};
+  int millis = 0;
+  std::sscanf(text.c_str(), "%d-%d-%dT%d:%d:%d.%dZ", &utc.tm_year, &utc.tm_mon, &utc.tm_mday, &utc.tm_hour,
+              &utc.tm_min, &utc.tm_sec, &millis);
+  utc.tm_year -= 1900;
+  utc.tm_mon -= 1;
+  return Clock::from_time_t(::timegm(&utc)) + std::chrono::milliseconds(millis);
+}
+
+std::vector<nlohmann::json> ReadRecord(const std::string& path) {
+  std::vector<nlohmann::json> lines;
+  std::ifstream in(path);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '}') lines.push_back(nlohmann::json::parse(line));
+  }
+  return lines;
 }
 
 // The CPU seconds a process has used so far, from /proc.
@@ -105,6 +127,7 @@ struct Printer {
   double plugToDone = 0;  // seconds
   double detection = 0;
   bool ok = false;
+  std::string message;  // the last one
 };
 
 struct Session {
@@ -120,14 +143,14 @@ Session RunSession(int count, double interval, double idleSeconds, const std::st
                    const std::string& root, int baud) {
   Session session;
   std::filesystem::remove_all(root);
+  const std::string record = root + ".record";
+  std::filesystem::remove(record);
   ::setenv("ZERVIKO_SYSFS_ROOT", root.c_str(), 1);
-  int stationOut[2], targetOut[2];
-  if (::pipe(stationOut) != 0 || ::pipe(targetOut) != 0) return session;
-  const pid_t station = Spawn({ZERVIKO_FLASH, "program", "--station", "--json", "--image", imagePath, "--baud",
-                               std::to_string(baud)},
-                              stationOut[1], stationOut[0]);
-  ::close(stationOut[1]);
-  Lines stationLines(stationOut[0]);
+  int targetOut[2];
+  if (::pipe(targetOut) != 0) return session;
+  const pid_t station = Spawn({ZERVIKO_FLASH, "program", "--station", "--record", record, "--image", imagePath,
+                               "--baud", std::to_string(baud)},
+                              -1);
   const auto start = Clock::now();
   std::this_thread::sleep_for(std::chrono::duration<double>(idleSeconds));
   const double idleCpu = CpuSeconds(station);
@@ -149,15 +172,15 @@ Session RunSession(int count, double interval, double idleSeconds, const std::st
     allPlugged = Clock::now();
     allPluggedCpu = CpuSeconds(station);
   });
-  const auto finished = [](const std::string& line) { return line.find("\"result\"") != std::string::npos; };
-  stationLines.WaitFor([&](const auto& lines) {
-    return std::count_if(lines.begin(), lines.end(), [&](const auto& l) { return finished(l.second); }) >= 1;
-  });
+  const auto waitForRecord = [&](std::size_t lines) {
+    const auto bound = Clock::now() + std::chrono::minutes(5);
+    while (ReadRecord(record).size() < lines && Clock::now() < bound)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  };
+  waitForRecord(1);
   const auto firstDone = Clock::now();
   const double firstDoneCpu = CpuSeconds(station);
-  stationLines.WaitFor([&](const auto& lines) {
-    return std::count_if(lines.begin(), lines.end(), [&](const auto& l) { return finished(l.second); }) >= count;
-  });
+  waitForRecord(static_cast<std::size_t>(count));
   sampler.join();
   if (count > 1 && allPluggedCpu >= 0 && firstDone > allPlugged)
     session.cpuProgramming = (firstDoneCpu - allPluggedCpu) / Since(allPlugged, firstDone);
@@ -178,15 +201,13 @@ Session RunSession(int count, double interval, double idleSeconds, const std::st
       plugged.emplace(line.substr(serial + 7), when);
   }
   session.ok = true;
-  for (const auto& [when, line] : stationLines.Taken()) {
-    if (!finished(line)) continue;
-    const nlohmann::json object = nlohmann::json::parse(line);
-    if (!object.contains("serial")) continue;
+  for (const nlohmann::json& object : ReadRecord(record)) {
     const auto plug = plugged.find(object["serial"].get<std::string>());
     if (plug == plugged.end()) continue;
     Printer printer;
     printer.ok = object["result"] == "ok";
-    printer.plugToDone = Since(plug->second, when);
+    printer.message = object["message"];
+    printer.plugToDone = Since(plug->second, ParseUtc(object["time"]));
     printer.detection = printer.plugToDone - object["seconds"].get<double>();
     session.ok &= printer.ok;
     session.printers.push_back(printer);
@@ -238,10 +259,11 @@ int main(int argc, char** argv) {
     // The goal: the time alone, plus this printer's own detection delay.
     const double goal = single - alone.printers[0].detection + p.detection;
     std::printf("%7zu %15.2f %8.3f %34.3f %12.3f%s\n", i + 1, p.plugToDone, p.plugToDone / single,
-                p.plugToDone / goal, p.detection, p.ok ? "" : "  FAILED");
+                p.plugToDone / goal, p.detection, p.ok ? "" : ("  FAILED: " + p.message).c_str());
   }
   std::sort(delays.begin(), delays.end());
-  std::printf("detection delay: median %.3f s, worst %.3f s\n", delays[delays.size() / 2], delays.back());
+  const double median = (delays[(delays.size() - 1) / 2] + delays[delays.size() / 2]) / 2;
+  std::printf("detection delay: median %.3f s, worst %.3f s\n", median, delays.back());
   std::printf("station CPU: %.2f %% of one core while waiting, %.2f %% while programming %d\n",
               100 * station.cpuWaiting, 100 * station.cpuProgramming, count);
   std::printf("station peak memory: %.1f MiB (%d printers), %.1f MiB (one)\n", station.peakKiB / 1024.0, count,

@@ -11,9 +11,7 @@
 // against one core, and its peak memory and what each printer adds to it.
 //
 //   zerviko-bench-program [--size BYTES] [--baud N] [--target PATH] [--printers 1,2,4,8]
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -29,11 +27,12 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "engine/ProgramTarget.h"
 
-extern char** environ;
-
 namespace {
+
+using zerviko::bench::Spawn;
 
 using Clock = std::chrono::steady_clock;
 
@@ -52,26 +51,6 @@ int Count(void* context, int, int level, int, const char* text, std::uint8_t*) {
 }
 
 double Seconds(const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; }
-
-// Starts a program with its standard output on outFd (-1: /dev/null); -1 on failure.
-pid_t Spawn(const std::vector<std::string>& arguments, int outFd, int closeFd = -1) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  if (outFd >= 0) {
-    posix_spawn_file_actions_adddup2(&actions, outFd, 1);
-  } else {
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  }
-  if (closeFd >= 0) posix_spawn_file_actions_addclose(&actions, closeFd);
-  std::vector<char*> argv;
-  for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  pid_t pid = -1;
-  const int failed = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (failed) std::fprintf(stderr, "cannot start %s\n", argv[0]);
-  return failed ? -1 : pid;
-}
 
 std::map<std::string, double> ReadStats(const std::string& path) {
   std::map<std::string, double> stats;
@@ -188,13 +167,7 @@ int main(int argc, char** argv) {
     else if (!std::strcmp(argv[i], "--printers")) printers = argv[i + 1];
   }
 
-  // The image: every fourth 128-byte piece erased (0xFF), the rest data without 0xFF.
-  std::vector<std::uint8_t> image(size);
-  std::uint32_t x = 12345;
-  for (std::size_t i = 0; i < size; ++i) {
-    x = x * 1103515245u + 12345u;
-    image[i] = (i / 128) % 4 == 3 ? 0xFF : static_cast<std::uint8_t>((x >> 16) % 255);
-  }
+  const std::vector<std::uint8_t> image = zerviko::bench::BenchImage(size);
   if (!printers.empty()) return BenchTable(printers, image, target, baud);
 
   char statsTemplate[] = "/tmp/zerviko-bench-XXXXXX";

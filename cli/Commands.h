@@ -20,7 +20,8 @@ enum : int {
   EXIT_USAGE = 2,
   EXIT_PACKAGE_UNAVAILABLE = 3,
   EXIT_PACKAGE_UNUSABLE = 4,
-  EXIT_LOG_INCOMPLETE = 5,  // every run done, but the --log file could not be written whole
+  // every run done, but the --log file (or a station's --record) could not be written whole
+  EXIT_LOG_INCOMPLETE = 5,
 };
 
 void AddInspectCommand(CLI::App& app, Action& action);

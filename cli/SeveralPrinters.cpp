@@ -2,15 +2,16 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
-#include <set>
 #include <system_error>
 #include <thread>
 
@@ -65,8 +66,9 @@ std::string FileNamePart(const std::string& port) {
 // thread reads it under the same lock.
 struct PortRun {
   std::string port;          // for a bridge without a port, what names the bridge
-  std::string shownPort;     // printable
   bool hasPort = true;
+  std::string serial;        // at a station, the bridge's serial text
+  std::string who;           // what every line about the printer names it by, printable
   ProgrammingOptions options;
   std::unique_ptr<PlatformPort> serialPort = MakePlatformPort();
   class Bench* bench = nullptr;
@@ -76,6 +78,7 @@ struct PortRun {
   std::string stage;        // the last stage message, printable
   std::string label;        // what the live line shows: the stage, or the block in hand
   std::string lastMessage;  // printable
+  std::string lastText;     // the last message as the run gave it
   std::string error;        // the level-0 message of a failed run, printable
   bool done = false;
   bool ok = false;
@@ -90,65 +93,85 @@ struct PortRun {
   StatusLog partLog;
 };
 
-class Bench {
+class Bench : public PrinterRuns {
  public:
-  Bench(const std::vector<std::string>& ports, const std::vector<std::string>& bridgesWithoutPort,
-        const ProgrammingOptions& options, BenchOutput output, StatusLog& log)
-      : m_output(output), m_bTerminal(!output.json && OutputIsTerminal()), m_log(log) {
-    std::vector<std::string> entries = ports;
-    entries.insert(entries.end(), bridgesWithoutPort.begin(), bridgesWithoutPort.end());
-    for (const std::string& port : entries) {
-      auto run = std::make_unique<PortRun>();
-      run->port = port;
-      run->shownPort = PrintableText(port);
-      run->hasPort = m_runs.size() < ports.size();
-      run->options = options;
-      run->options.portName = port;
-      run->bench = this;
-      m_portWidth = std::max(m_portWidth, run->shownPort.size());
-      m_runs.push_back(std::move(run));
-    }
-    // Only beside a log on disk: never files in /dev beside --log /dev/null. A name
-    // that is taken (by a bench that was killed, or one that runs now) is left alone.
-    if (log.IsRegularFile()) {
-      std::set<std::string> taken;
-      for (auto& run : m_runs) {
-        const std::string base = log.Path() + "." + FileNamePart(run->port);
-        std::error_code error;
-        run->partPath = base + ".part";
-        for (int n = 2; taken.count(run->partPath) || std::filesystem::exists(run->partPath, error); ++n)
-          run->partPath = base + "-" + std::to_string(n) + ".part";
-        taken.insert(run->partPath);
-      }
-    }
-  }
+  // A station's runs come one by one (Start); a bench's are all known at the start.
+  Bench(const ProgrammingOptions& options, const std::vector<std::uint8_t>& image,
+        BenchOutput output, StatusLog& log, bool station, FinishedHandler onFinished = {})
+      : m_output(output),
+        m_bTerminal(!output.json && OutputIsTerminal()),
+        m_bStation(station),
+        m_log(log),
+        m_options(options),
+        m_image(image),
+        m_bytesWritten(ImageBlocks(image).bytesWritten),
+        m_onFinished(std::move(onFinished)) {}
 
-  int Run(const std::vector<std::uint8_t>& image) {
-    m_bytesWritten = ImageBlocks(image).bytesWritten;
+  int Run(const std::vector<std::string>& ports, const std::vector<std::string>& bridgesWithoutPort) {
+    for (const std::string& port : ports) Add(port, true, "");
+    for (const std::string& name : bridgesWithoutPort) Add(name, false, "");
     {
       // The first Ctrl-C asks every run to stop before its next block; a second one
       // ends the program at once.
       InterruptGuard interrupt;
-      for (auto& run : m_runs) {
-        PortRun* r = run.get();
-        try {
-          r->thread = std::thread([this, r, &image] { Execute(*r, image); });
-        } catch (const std::system_error& e) {
-          std::lock_guard<std::mutex> lock(m_mutex);
-          r->error = r->lastMessage = std::string("cannot start a run: ") + e.what();
-          EndRun(*r);
-        }
-      }
+      for (auto& run : m_runs) Launch(*run);
       WaitForRuns();
       for (auto& run : m_runs) {
         if (run->thread.joinable()) run->thread.join();
       }
     }
+    return Finish();
+  }
+
+  void Start(const std::string& port, const std::string& serial, bool hasPort) override {
+    PortRun& run = Add(port, hasPort, serial);
+    if (!m_output.json) {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      if (!m_bTerminal) Output(run.who + ": printer found, programming");
+    }
+    Launch(run);
+  }
+
+  bool Busy(const std::string& port) override {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (auto& run : m_runs) {
+      if (run->done && run->thread.joinable()) {
+        // Its thread has nothing left to do but return.
+        run->thread.join();
+        run->serialPort.reset();
+      }
+    }
+    return std::any_of(m_runs.begin(), m_runs.end(),
+                       [&port](const auto& run) { return run->port == port && !run->done; });
+  }
+
+  void WaitUntil(Clock::time_point deadline) override {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    while (Clock::now() < deadline) {
+      if (m_bTerminal && m_bDirty) Draw();
+      m_changed.wait_until(lock, m_bTerminal ? std::min(deadline, Clock::now() + REDRAW_INTERVAL) : deadline);
+    }
+  }
+
+  int Finish() override {
+    if (m_bStation) WaitForRuns();
+    for (auto& run : m_runs) {
+      if (run->thread.joinable()) run->thread.join();
+    }
     if (m_output.json) {
       nlohmann::ordered_json last;
       const std::vector<std::string> failed = FailedPorts();
       last["result"] = failed.empty() ? "ok" : "failed";
-      if (!failed.empty()) last["failed"] = failed;
+      if (m_bStation) {
+        last["programmed"] = m_runs.size() - failed.size();
+        nlohmann::ordered_json entries = nlohmann::ordered_json::array();
+        for (const auto& run : m_runs) {
+          if (!run->ok) entries.push_back({{"port", run->port}, {"serial", run->serial}});
+        }
+        last["failed"] = entries;
+      } else if (!failed.empty()) {
+        last["failed"] = failed;
+      }
       std::cout << JsonLine(last) << std::endl;
     } else {
       PrintSummary();
@@ -159,6 +182,44 @@ class Bench {
   }
 
  private:
+  PortRun& Add(const std::string& port, bool hasPort, const std::string& serial) {
+    auto run = std::make_unique<PortRun>();
+    run->port = port;
+    run->hasPort = hasPort;
+    run->serial = serial;
+    run->who = PrintableText(serial.empty() ? port : serial + " " + port);
+    run->options = m_options;
+    run->options.portName = port;
+    run->bench = this;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    // Only beside a log on disk: never files in /dev beside --log /dev/null. A name
+    // that is taken (by a bench that was killed, or a run that goes on now) is left alone.
+    if (m_log.IsRegularFile()) {
+      const std::string base = m_log.Path() + "." + FileNamePart(port);
+      const auto taken = [this](const std::string& path) {
+        std::error_code error;
+        return std::filesystem::exists(path, error) ||
+               std::any_of(m_runs.begin(), m_runs.end(),
+                           [&path](const auto& other) { return !other->done && other->partPath == path; });
+      };
+      run->partPath = base + ".part";
+      for (int n = 2; taken(run->partPath); ++n) run->partPath = base + "-" + std::to_string(n) + ".part";
+    }
+    m_portWidth = std::max(m_portWidth, run->who.size());
+    m_bDirty = true;
+    return *m_runs.emplace_back(std::move(run));
+  }
+
+  void Launch(PortRun& run) {
+    try {
+      run.thread = std::thread([this, &run] { Execute(run, m_image); });
+    } catch (const std::system_error& e) {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      run.error = run.lastMessage = run.lastText = std::string("cannot start a run: ") + e.what();
+      EndRun(run);
+    }
+  }
+
   static int Callback(void* context, int percent, int level, int blockMessage, const char* text,
                       std::uint8_t* abortFlag) {
     auto* run = static_cast<PortRun*>(context);
@@ -179,17 +240,21 @@ class Bench {
     run.partLog.Write(END_MARKER);
     run.partLog.Close();
     // The run's block goes into the log whole, so that the lines of two runs never mix.
-    if (m_log.Write(header + run.logLines + END_MARKER) && !run.partPath.empty()) {
-      std::remove(run.partPath.c_str());
+    const bool logged = m_log.Write(header + run.logLines + END_MARKER);
+    if (logged && !run.partPath.empty()) std::remove(run.partPath.c_str());
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      const std::string logFailure = m_log.TakeFailure();
+      if (!logFailure.empty()) Error("zerviko-flash: " + logFailure);
+      run.logLines = std::string();
+      run.ok = ok;
+      run.seconds = seconds;
+      run.hint = hint;
+      // Told before the run counts as done, so that a station's record has the printer
+      // before anything reports it finished.
+      if (m_onFinished) m_onFinished({run.port, run.serial, ok, seconds, run.lastText});
+      EndRun(run);
     }
-    std::lock_guard<std::mutex> lock(m_mutex);
-    const std::string logFailure = m_log.TakeFailure();
-    if (!logFailure.empty()) Error("zerviko-flash: " + logFailure);
-    run.logLines = std::string();
-    run.ok = ok;
-    run.seconds = seconds;
-    run.hint = hint;
-    EndRun(run);
   }
 
   // A bridge without a port ends as a run that failed at once: its message, as an
@@ -215,6 +280,7 @@ class Bench {
     if (m_output.json) {
       nlohmann::ordered_json message;
       message["port"] = run.port;
+      if (m_bStation) message["serial"] = run.serial;
       message["percent"] = percent;
       message["level"] = level;
       message["block"] = blockMessage;
@@ -242,6 +308,7 @@ class Bench {
     }
     run.percent = percent;
     run.lastMessage = shown;
+    run.lastText = text;
     if (level == LEVEL_ERROR) run.error = shown;
     if (level == LEVEL_STAGE && !blockMessage) run.stage = shown;
     run.label = blockMessage ? shown : run.stage;
@@ -249,9 +316,9 @@ class Bench {
     if (m_output.json) {
       std::cout << json << std::endl;
     } else if (m_output.verbose) {
-      Output(run.shownPort + ": " + std::to_string(level) + ": " + shown);
+      Output(run.who + ": " + std::to_string(level) + ": " + shown);
     } else if ((!m_bTerminal && level == LEVEL_STAGE && !blockMessage) || prompt) {
-      Output(run.shownPort + ": " + shown);
+      Output(run.who + ": " + shown);
     }
   }
 
@@ -262,14 +329,21 @@ class Bench {
     if (m_output.json) {
       nlohmann::ordered_json end;
       end["port"] = run.port;
+      if (m_bStation) end["serial"] = run.serial;
       end["result"] = run.ok ? "ok" : "failed";
+      if (m_bStation) end["seconds"] = std::round(run.seconds * 1000) / 1000;
       std::cout << JsonLine(end) << std::endl;
+    } else if (m_bStation) {
+      // A line per printer that stays, above the live lines.
+      char figures[64];
+      std::snprintf(figures, sizeof figures, ": %s in %.1f s", run.ok ? "programmed" : "FAILED", run.seconds);
+      Output(run.who + figures + (run.ok ? std::string() : ": " + run.error));
     } else if (run.ok && (!m_bTerminal || m_output.verbose)) {
-      Output(run.shownPort + ": Firmware has been successfully loaded.");
+      Output(run.who + ": Firmware has been successfully loaded.");
     }
     if (!run.ok) {
-      if (!m_output.json) {
-        Error("zerviko-flash: " + run.shownPort + ": programming failed" +
+      if (!m_output.json && !m_bStation) {
+        Error("zerviko-flash: " + run.who + ": programming failed" +
               (run.error.empty() ? std::string() : ": " + run.error));
       }
       if (!run.hint.empty()) Error("zerviko-flash: " + PrintableText(run.hint));
@@ -321,7 +395,7 @@ class Bench {
     std::snprintf(figure, sizeof figure, "] %3d %% ", percent);
     std::string label = run.label;
     if (run.done) label = run.ok ? std::string("programmed") : "FAILED: " + run.error;
-    return Padded(run.shownPort, m_portWidth) + "  [" + std::string(filled, '#') +
+    return Padded(run.who, m_portWidth) + "  [" + std::string(filled, '#') +
            std::string(BAR_WIDTH - filled, '.') + figure + label;
   }
 
@@ -334,15 +408,38 @@ class Bench {
     m_pendingLines.clear();
     // A live line that wrapped would throw the count of lines to go back up off.
     const int width = std::max(20, TerminalColumns() - 1);
-    for (const auto& run : m_runs) screen += "\r\033[K" + FitColumns(LiveLine(*run), width) + "\n";
-    m_drawnLines = static_cast<int>(m_runs.size());
+    m_drawnLines = 0;
+    for (const auto& run : m_runs) {
+      // A station shows the printers being programmed; the others have had their line.
+      if (m_bStation && run->done) continue;
+      screen += "\r\033[K" + FitColumns(LiveLine(*run), width) + "\n";
+      ++m_drawnLines;
+    }
+    if (m_bStation) {
+      screen += "\r\033[K" + FitColumns(StatusLine(), width) + "\n\033[J";
+      ++m_drawnLines;
+    }
     std::cout << screen << std::flush;
     m_bDirty = false;
   }
 
+  // "waiting · 12 programmed · 1 failed", or "programming 2 · ..." while printers are.
+  std::string StatusLine() const {
+    std::size_t running = 0, programmed = 0, failed = 0;
+    for (const auto& run : m_runs) ++(!run->done ? running : run->ok ? programmed : failed);
+    std::string line = running ? "programming " + std::to_string(running) : std::string("waiting");
+    line += " \u00b7 " + std::to_string(programmed) + " programmed";
+    if (failed) line += " \u00b7 " + std::to_string(failed) + " failed";
+    if (InterruptGuard::Interrupted()) line += " \u00b7 stopping";
+    return line;
+  }
+
   void PrintSummary() {
-    std::size_t portWidth = std::max<std::size_t>(m_portWidth, 4);
-    std::string table = Padded("PORT", portWidth) + "  RESULT  SECONDS  KiB/s  LAST MESSAGE\n";
+    std::size_t portWidth = 4, serialWidth = 6;
+    for (const auto& run : m_runs) serialWidth = std::max(serialWidth, PrintableText(run->serial).size());
+    std::string table = m_bStation ? Padded("SERIAL", serialWidth) + "  " : std::string();
+    for (const auto& run : m_runs) portWidth = std::max(portWidth, PrintableText(run->port).size());
+    table += Padded("PORT", portWidth) + "  RESULT  SECONDS  KiB/s  LAST MESSAGE\n";
     for (const auto& run : m_runs) {
       // The rate of the whole run, as a single run's summary line gives it.
       char rate[16] = "";
@@ -351,31 +448,36 @@ class Bench {
       char figures[48];
       std::snprintf(figures, sizeof figures, "  %-6s  %7.1f  %5s  ", run->ok ? "ok" : "failed",
                     run->seconds, rate);
-      table += Padded(run->shownPort, portWidth) + figures + run->lastMessage + "\n";
+      if (m_bStation) table += Padded(PrintableText(run->serial), serialWidth) + "  ";
+      table += Padded(PrintableText(run->port), portWidth) + figures + run->lastMessage + "\n";
     }
     const std::vector<std::string> failed = FailedPorts();
     const std::size_t programmed = m_runs.size() - failed.size();
     table += std::to_string(programmed) + " of " + std::to_string(m_runs.size()) +
              " printers programmed";
-    for (std::size_t i = 0; i < failed.size(); ++i)
-      table += (i == 0 ? "; failed: " : ", ") + PrintableText(failed[i]);
+    for (std::size_t i = 0; i < failed.size(); ++i) table += (i == 0 ? "; failed: " : ", ") + failed[i];
+    if (m_runs.empty()) table = "No printer programmed";
     std::cout << (m_bTerminal ? "\n" : "") << table << ".\n" << std::flush;
   }
 
   std::vector<std::string> FailedPorts() const {
     std::vector<std::string> failed;
     for (const auto& run : m_runs) {
-      if (!run->ok) failed.push_back(run->port);
+      if (!run->ok) failed.push_back(m_output.json ? run->port : run->who);
     }
     return failed;
   }
 
   const BenchOutput m_output;
   const bool m_bTerminal;
+  const bool m_bStation;
   StatusLog& m_log;
+  const ProgrammingOptions m_options;
+  const std::vector<std::uint8_t>& m_image;
+  const std::uint64_t m_bytesWritten;
+  const FinishedHandler m_onFinished;
   std::vector<std::unique_ptr<PortRun>> m_runs;
   std::size_t m_portWidth = 0;
-  std::uint64_t m_bytesWritten = 0;
 
   std::mutex m_mutex;
   std::condition_variable m_changed;
@@ -391,8 +493,15 @@ class Bench {
 int ProgramSeveralPrinters(const std::vector<std::string>& ports, const ProgrammingOptions& options,
                            const std::vector<std::uint8_t>& image, BenchOutput output,
                            StatusLog& log, const std::vector<std::string>& bridgesWithoutPort) {
-  Bench bench(ports, bridgesWithoutPort, options, output, log);
-  return bench.Run(image);
+  Bench bench(options, image, output, log, false);
+  return bench.Run(ports, bridgesWithoutPort);
+}
+
+std::unique_ptr<PrinterRuns> MakeStationRuns(const ProgrammingOptions& options,
+                                             const std::vector<std::uint8_t>& image,
+                                             BenchOutput output, StatusLog& log,
+                                             PrinterRuns::FinishedHandler onFinished) {
+  return std::make_unique<Bench>(options, image, output, log, true, std::move(onFinished));
 }
 
 }  // namespace zerviko::cli

@@ -18,7 +18,10 @@
 // printable; the log and --json keep them exact.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -39,5 +42,40 @@ struct BenchOutput {
 int ProgramSeveralPrinters(const std::vector<std::string>& ports, const ProgrammingOptions& options,
                            const std::vector<std::uint8_t>& image, BenchOutput output,
                            StatusLog& log, const std::vector<std::string>& bridgesWithoutPort = {});
+
+// The runs of a programming station: printers that come one by one, each run as a
+// bench runs it, on a thread of its own, with the bench's output, and every line about
+// a printer naming it by its serial text and port. On a terminal the live lines are
+// those of the printers being programmed, under a line per finished printer, with a
+// status line under them ("waiting \u00b7 12 programmed \u00b7 1 failed"); --json
+// messages carry "serial" as well as "port".
+class PrinterRuns {
+ public:
+  struct Finished {
+    std::string port;
+    std::string serial;
+    bool ok = false;
+    double seconds = 0;
+    std::string lastMessage;  // as the run gave it
+  };
+  // Called on the run's thread as each printer finishes, before anything else says so.
+  using FinishedHandler = std::function<void(const Finished&)>;
+
+  virtual ~PrinterRuns() = default;
+  // Starts programming the printer on port; without a port, it is reported as failed.
+  virtual void Start(const std::string& port, const std::string& serial, bool hasPort) = 0;
+  // True while a run on port goes on.
+  virtual bool Busy(const std::string& port) = 0;
+  // Keeps the terminal's lines up to date until deadline.
+  virtual void WaitUntil(std::chrono::steady_clock::time_point deadline) = 0;
+  // Waits for every run to end, prints the table (--json: the summary) and returns the
+  // exit status, as a bench does.
+  virtual int Finish() = 0;
+};
+
+std::unique_ptr<PrinterRuns> MakeStationRuns(const ProgrammingOptions& options,
+                                             const std::vector<std::uint8_t>& image,
+                                             BenchOutput output, StatusLog& log,
+                                             PrinterRuns::FinishedHandler onFinished);
 
 }  // namespace zerviko::cli

@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iomanip>
 #include <iostream>
@@ -22,6 +23,7 @@
 #include "cli/ImageBlocks.h"
 #include "cli/Platform.h"
 #include "cli/SeveralPrinters.h"
+#include "cli/Station.h"
 #include "cli/StatusLog.h"
 #include "cli/Text.h"
 #include "engine/ProgramTarget.h"
@@ -58,6 +60,8 @@ struct ProgramArgs {
   bool verbose = false;
   bool json = false;
   std::string logPath;
+  bool station = false;
+  std::string recordPath;
 };
 
 class RunView {
@@ -264,9 +268,10 @@ int RunProgram(const ProgramArgs& args) {
 
   if (!CheckPorts(args.ports)) return EXIT_USAGE;
   // With "all" or several ports, each port's run goes on in a thread of its own, and
-  // every output names its port; with one port the output is a single run's.
-  const bool several = args.ports.size() > 1 || args.ports[0] == PORT_ALL;
-  std::vector<std::string> ports = args.ports;
+  // every output names its port; with one port the output is a single run's. A
+  // station finds its ports as they come.
+  const bool several = args.station || args.ports.size() > 1 || args.ports[0] == PORT_ALL;
+  std::vector<std::string> ports = args.station ? std::vector<std::string>{""} : args.ports;
   std::vector<std::string> bridgesWithoutPort;
   if (ports[0] == PORT_AUTO || ports[0] == PORT_ALL) {
     if (ports[0] == PORT_ALL) {
@@ -364,6 +369,12 @@ int RunProgram(const ProgramArgs& args) {
     return EXIT_FAILED;
   }
 
+  if (args.station) {
+    const std::string& file = args.packagePath.empty() ? args.imagePath : args.packagePath;
+    const StationSettings settings{{args.json, args.verbose}, args.recordPath,
+                                   std::filesystem::path(file).filename().string()};
+    return EndLog(log, RunStation(options, image, settings, log));
+  }
   if (several) {
     return EndLog(log, ProgramSeveralPrinters(ports, options, image, {args.json, args.verbose}, log,
                                               bridgesWithoutPort));
@@ -409,14 +420,13 @@ void AddProgramCommand(CLI::App& app, Action& action) {
       "program",
       "Write a firmware package's image (or a raw image) into the printer, or into several "
       "printers at once. Exit status: 0 programmed, 1 a run failed, 2 usage error, 3 package unavailable, 4 package "
-      "unusable, 5 programmed but the --log file could not be written whole");
+      "unusable, 5 programmed but the --log file (or --record) could not be written whole");
   auto args = std::make_shared<ProgramArgs>();
   sub->add_option("--port", args->ports,
                   std::string("serial port of the printer (") + PORT_EXAMPLE +
                       "), or 'auto' for the printer's own USB bridge. Give it once per "
                       "printer to program several at once, or 'all' for every printer's "
                       "USB bridge on this machine; every other option applies to each")
-      ->required()
       ->allow_extra_args(false);
   auto* package = sub->add_option("--package", args->packagePath, "firmware package to program");
   auto* image = sub->add_option("--image", args->imagePath, "raw image file to program");
@@ -468,10 +478,22 @@ void AddProgramCommand(CLI::App& app, Action& action) {
                   "append the status log to FILE, as the wizard writes Status.log (with "
                   "several ports, each run's lines as one block after a line naming its "
                   "port; until a run ends, its lines go to FILE.PORT.part beside it)");
+  auto* station = sub->add_flag(
+      "--station", args->station,
+      "a programming station: keep running, watch for the printer's USB bridges as --port all "
+      "finds them, and program each printer once as it is plugged in (again only after it "
+      "has been unplugged); Ctrl-C stops watching and prints the table of every printer");
+  sub->add_option("--record", args->recordPath,
+                  "with --station, append a JSON line per finished printer to FILE: time (UTC), "
+                  "serial, port, package, sha256, result, seconds, message")
+      ->needs(station);
   sub->callback([&action, args, package, image] {
     action = [args, package, image] {
       if (package->count() == 0 && image->count() == 0)
         return UsageError("give --package FILE or --image FILE");
+      if (args->station && !args->ports.empty())
+        return UsageError("--station finds the printers' ports itself: give no --port");
+      if (!args->station && args->ports.empty()) return UsageError("give --port PORT, or --station");
       return RunProgram(*args);
     };
   });

@@ -126,6 +126,7 @@ std::vector<PrinterBridge> FindBridgeComPorts(BridgeLibrary& library, Registry& 
   for (const BridgeMatch& match : FindBridgeDevices(library, productText)) {
     const int comNumber = ComNumberOf(match, registry, version);
     PrinterBridge bridge;
+    bridge.serial = match.device.serial;
     if (comNumber >= 1) {
       bridge.port = bridge.name = "COM" + std::to_string(comNumber);
       if (!listed(bridge)) bridges.push_back(bridge);

@@ -31,6 +31,9 @@ std::string FindPrinterBridgePort();
 struct PrinterBridge {
   std::string port;
   std::string name;
+  // The bridge's serial text (its USB serial number on Linux), which tells one printer
+  // from another; empty when the bridge has none (or, on Windows, gives none).
+  std::string serial;
   bool operator==(const PrinterBridge&) const = default;
 };
 

@@ -96,6 +96,16 @@ UsbPlace UsbPlaceOf(const fs::path& root, const std::string& ttyName) {
   return {};
 }
 
+// The device node of a tty: /dev/NAME. A tree of our own that holds dev/NAME (a
+// virtual printer's link to its pseudo-terminal) gives that instead, so that what
+// the tree lists can be opened.
+std::string DevicePath(const fs::path& root, const std::string& name) {
+  std::error_code error;
+  const fs::path own = root / "dev" / name;
+  if (root != root.root_path() && fs::exists(fs::symlink_status(own, error))) return own.string();
+  return "/dev/" + name;
+}
+
 }  // namespace
 
 std::vector<SerialDevice> ListSerialDevices(const fs::path& root) {
@@ -105,7 +115,7 @@ std::vector<SerialDevice> ListSerialDevices(const fs::path& root) {
   if (error) return devices;
   for (const fs::directory_entry& entry : it) {
     const std::string name = entry.path().filename().string();
-    if (IsSerialDevice(entry.path(), name)) devices.push_back({name, "/dev/" + name});
+    if (IsSerialDevice(entry.path(), name)) devices.push_back({name, DevicePath(root, name)});
   }
   std::sort(devices.begin(), devices.end(),
             [](const SerialDevice& a, const SerialDevice& b) { return NaturalLess(a.name, b.name); });

@@ -23,7 +23,9 @@ namespace zerviko::ports {
 
 struct SerialDevice {
   std::string name;        // ttyUSB0
-  std::string devicePath;  // /dev/ttyUSB0, on the running system whatever the root
+  // /dev/ttyUSB0, on the running system whatever the root; but ROOT/dev/ttyUSB0 when
+  // a root other than "/" holds that (a virtual printer's link to its terminal)
+  std::string devicePath;
 };
 
 // The serial devices below root, in natural name order (ttyS2 before ttyS10).

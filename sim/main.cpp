@@ -11,9 +11,13 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <algorithm>
+#include <functional>
+#include <map>
 #include <thread>
 
 #include "sim/PtyServer.h"
+#include "sim/SysfsBridge.h"
 
 namespace {
 
@@ -22,8 +26,10 @@ using namespace zerviko::sim;
 // One process serves a bench of printers, each on its own thread and pseudo-terminal.
 constexpr int MAX_PRINTERS = 64;
 PtyServer* g_servers[MAX_PRINTERS] = {};
+volatile sig_atomic_t g_stop = 0;
 
 extern "C" void OnSignal(int) {
+  g_stop = 1;
   for (PtyServer* server : g_servers) {
     if (server) server->RequestStop();
   }
@@ -125,6 +131,103 @@ bool ParseBlocks(const std::string& text, std::uint32_t base, std::vector<EraseB
   return true;
 }
 
+
+// A plug or unplug of printer P at T seconds from the start ("3@4.5").
+struct PlugEvent {
+  double seconds = 0;
+  int printer = 0;
+  bool plug = true;
+};
+
+bool ParsePlugEvent(const std::string& text, int count, bool plug, PlugEvent* event,
+                    std::string* error) {
+  const std::size_t at = text.find('@');
+  char* end = nullptr;
+  const long printer = std::strtol(text.c_str(), &end, 10);
+  const bool printerOk = at != std::string::npos && at > 0 && end == text.c_str() + at &&
+                         printer >= 0 && printer < count;
+  double seconds = -1;
+  if (printerOk) {
+    const std::string when = text.substr(at + 1);
+    seconds = std::strtod(when.c_str(), &end);
+    if (when.empty() || *end != '\0') seconds = -1;
+  }
+  if (!printerOk || !(seconds >= 0 && seconds <= 86400)) {
+    *error = std::string(plug ? "--plug" : "--unplug") + " \"" + text +
+             "\": expected P@SECONDS, P a printer from 0 to " + std::to_string(count - 1);
+    return false;
+  }
+  *event = {seconds, static_cast<int>(printer), plug};
+  return true;
+}
+
+// Printers that come and go as bridges in a sysfs tree, on the schedule of events
+// (sorted by time), until a signal. Each plug-in is a fresh printer on a new
+// pseudo-terminal, as a printer switched on again starts afresh; an unplug takes its
+// bridge out of the tree and then drops its line, as pulling the cable does.
+int ServeSchedule(const std::vector<PlugEvent>& events, const std::filesystem::path& root,
+                  const std::string& serialText, const std::vector<int>& withoutPort,
+                  const std::function<std::unique_ptr<PtyServer>(int)>& makeServer) {
+  struct Plugged {
+    SysfsBridge bridge;
+    std::unique_ptr<PtyServer> server;
+  };
+  std::map<int, Plugged> plugged;
+  const auto unplug = [&plugged](int printer) {
+    const auto found = plugged.find(printer);
+    if (found == plugged.end()) return;
+    UnplugBridge(found->second.bridge);
+    if (found->second.server) {
+      found->second.server->HangUp();
+      found->second.server->Stop();
+    }
+    plugged.erase(found);
+    std::cout << "printer " << printer << " unplugged" << std::endl;
+  };
+  const auto start = std::chrono::steady_clock::now();
+  int status = 0;
+  for (std::size_t next = 0; !g_stop;) {
+    const auto now = std::chrono::steady_clock::now();
+    for (; next < events.size() && start + std::chrono::duration<double>(events[next].seconds) <= now; ++next) {
+      const PlugEvent& event = events[next];
+      if (!event.plug) {
+        unplug(event.printer);
+        continue;
+      }
+      if (plugged.count(event.printer)) continue;
+      Plugged printer;
+      printer.bridge.root = root;
+      printer.bridge.number = event.printer;
+      printer.bridge.serial = ForPrinter(serialText, event.printer, false);
+      std::string error;
+      const bool portless = std::count(withoutPort.begin(), withoutPort.end(), event.printer) > 0;
+      if (!portless) {
+        printer.server = makeServer(event.printer);
+        if (!printer.server->Start(&error)) {
+          std::cerr << "zerviko-target: cannot make a pseudo-terminal: " << error << "\n";
+          status = 1;
+          break;
+        }
+        printer.bridge.devicePath = printer.server->DevicePath();
+      }
+      if (!PlugBridge(printer.bridge, &error)) {
+        std::cerr << "zerviko-target: " << error << "\n";
+        status = 1;
+        break;
+      }
+      std::cout << "printer " << event.printer << " plugged in: "
+                << (portless ? std::string("no port") : printer.bridge.PortPath() + " -> " + printer.bridge.devicePath)
+                << ", serial " << printer.bridge.serial << std::endl;
+      plugged.emplace(event.printer, std::move(printer));
+    }
+    if (status != 0) break;
+    // Polled, so that the signal handler need do no more than set a flag.
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  while (!plugged.empty()) unplug(plugged.begin()->first);
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -191,7 +294,33 @@ int main(int argc, char** argv) {
                  "on exit write line_seconds, processing_seconds, late_seconds (timer "
                  "lateness of paced replies), bytes_received and bytes_sent to FILE (with "
                  "--count, %d in FILE stands for the printer's number)");
-  app.add_flag("--once", once, "exit when the host closes the port after a completed write");
+  std::string sysfsRoot, serialText = "ZV%d";
+  std::vector<std::string> plugTexts, unplugTexts;
+  std::vector<int> noPort;
+  double plugEvery = 0;
+  auto* sysfs = app.add_option("--sysfs", sysfsRoot,
+                               "let the printers come and go as USB bridges in a sysfs tree below "
+                               "ROOT (made as needed), as zerviko-flash sees them with "
+                               "ZERVIKO_SYSFS_ROOT=ROOT: sys/class/tty/ttyUSB<P> and dev/ttyUSB<P>, "
+                               "a link to printer P's pseudo-terminal; printer P is plugged in "
+                               "at P times --plug-every seconds unless --plug says when. Each "
+                               "plug-in prints a line; serves until interrupted");
+  app.add_option("--serial", serialText,
+                 "the bridges' serial text, %d standing for the printer's number (default ZV%d)")
+      ->needs(sysfs);
+  app.add_option("--plug-every", plugEvery, "seconds between the printers' plug-ins (default 0)")
+      ->check(CLI::Range(0.0, 3600.0))
+      ->needs(sysfs);
+  app.add_option("--plug", plugTexts, "P@SECONDS: plug printer P in at that time; repeatable")->needs(sysfs);
+  app.add_option("--unplug", unplugTexts,
+                 "P@SECONDS: unplug printer P at that time (its line drops); repeatable, and "
+                 "with a later --plug it is plugged in again, a fresh printer")
+      ->needs(sysfs);
+  app.add_option("--no-port", noPort,
+                 "printer P's bridge gives no port (its interface 0 has no tty); repeatable")
+      ->needs(sysfs);
+  auto* onceFlag = app.add_flag("--once", once, "exit when the host closes the port after a completed write");
+  onceFlag->excludes(sysfs);
   app.add_flag("-v,--verbose", verbose, "print every frame received on standard error");
   CLI11_PARSE(app, argc, argv);
 
@@ -253,9 +382,7 @@ int main(int argc, char** argv) {
   config.eraseTime = microseconds(static_cast<long long>(eraseMs * 1000));
   config.writeTime = microseconds(static_cast<long long>(writeMs * 1000));
 
-  std::vector<std::unique_ptr<PtyServer>> servers;
-  std::vector<std::string> links;
-  for (int i = 0; i < count; ++i) {
+  const std::function<std::unique_ptr<PtyServer>(int)> makeServer = [&](int i) {
     TargetConfig own = config;
     for (const PrinterFault& fault : faults) {
       if (fault.printer < 0 || fault.printer == i) own.faults.push_back(fault.fault);
@@ -280,7 +407,48 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", line.c_str());  // one call: printers' lines never mix
       };
     }
-    servers.push_back(std::make_unique<PtyServer>(std::move(own), std::move(options)));
+    return std::make_unique<PtyServer>(std::move(own), std::move(options));
+  };
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGHUP, &action, nullptr);
+  if (!sysfsRoot.empty()) {
+    std::vector<PlugEvent> events;
+    std::vector<bool> scheduled(static_cast<std::size_t>(count), false);
+    for (const auto& [texts, plug] : {std::pair{&plugTexts, true}, {&unplugTexts, false}}) {
+      for (const std::string& text : *texts) {
+        PlugEvent event;
+        if (!ParsePlugEvent(text, count, plug, &event, &error)) {
+          std::cerr << "zerviko-target: " << error << "\n";
+          return 2;
+        }
+        if (plug) scheduled[static_cast<std::size_t>(event.printer)] = true;
+        events.push_back(event);
+      }
+    }
+    for (int i = 0; i < count; ++i) {
+      if (!scheduled[static_cast<std::size_t>(i)]) events.push_back({i * plugEvery, i, true});
+    }
+    // At one moment an unplug goes before a plug, so that P@T for both replugs.
+    std::stable_sort(events.begin(), events.end(), [](const PlugEvent& a, const PlugEvent& b) {
+      return a.seconds < b.seconds || (a.seconds == b.seconds && !a.plug && b.plug);
+    });
+    for (int printer : noPort) {
+      if (printer < 0 || printer >= count) {
+        std::cerr << "zerviko-target: --no-port " << printer << ": no such printer\n";
+        return 2;
+      }
+    }
+    return ServeSchedule(events, sysfsRoot, serialText, noPort, makeServer);
+  }
+
+  std::vector<std::unique_ptr<PtyServer>> servers;
+  std::vector<std::string> links;
+  for (int i = 0; i < count; ++i) {
+    servers.push_back(makeServer(i));
     if (!servers.back()->Open(&error)) {
       std::cerr << "zerviko-target: cannot make a pseudo-terminal: " << error << "\n";
       return 1;
@@ -296,12 +464,7 @@ int main(int argc, char** argv) {
     }
   }
   for (int i = 0; i < count; ++i) g_servers[i] = servers[static_cast<std::size_t>(i)].get();
-  struct sigaction action {};
-  action.sa_handler = OnSignal;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-  sigaction(SIGHUP, &action, nullptr);
+  if (g_stop) return 0;  // a signal before the servers were known to the handler
 
   for (const auto& server : servers) std::cout << server->DevicePath() << '\n';
   std::cout << std::flush;

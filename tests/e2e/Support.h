@@ -142,6 +142,8 @@ class Child {
   void Signal(int signal) const {
     if (!m_done) ::kill(m_pid, signal);
   }
+  // What the program has written to standard output so far.
+  std::string OutSoFar() const { return ReadFile(m_out); }
 
   std::string out, err;
   bool timedOut = false;

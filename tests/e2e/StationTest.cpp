@@ -101,17 +101,18 @@ TEST(Station, EachPrinterOncePerPlugInRecordedAndTheTableAtCtrlC) {
   std::map<std::string, int> finishedBefore;
   for (const Step& step : steps) {
     SCOPED_TRACE(step.serial + " step " + std::to_string(&step - steps));
-    if (step.act == Act::PLUG || step.act == Act::PLUG_WITHOUT_PORT)
-      hub.Plug(step.serial, step.number, step.writeTime, step.act == Act::PLUG);
-    if (step.act == Act::UNPLUG) hub.Unplug(step.serial);
-    if (step.act == Act::INTERRUPT) station.Signal(SIGINT);
     const auto said = [&](bool finished) {
       int count = 0;
       for (const Json& line : JsonLines(station.OutSoFar()))
         count += line.value("serial", "") == step.serial && line.contains("result") == finished;
       return count;
     };
+    // Counted before the act: an unplugged printer's run may end before the next look.
     const int before = said(true);
+    if (step.act == Act::PLUG || step.act == Act::PLUG_WITHOUT_PORT)
+      hub.Plug(step.serial, step.number, step.writeTime, step.act == Act::PLUG);
+    if (step.act == Act::UNPLUG) hub.Unplug(step.serial);
+    if (step.act == Act::INTERRUPT) station.Signal(SIGINT);
     bool reached = false;
     for (const auto deadline = Clock::now() + 20s; !reached && Clock::now() < deadline; std::this_thread::sleep_for(10ms)) {
       switch (step.until) {

@@ -550,7 +550,9 @@ class Bench : public PrinterRuns {
   std::vector<Printer> Printers() const {
     std::vector<Printer> printers;
     for (const auto& run : m_runs) {
-      const auto same = [&run](const Printer& p) { return p.last->port == run->port && p.last->serial == run->serial; };
+      const auto same = [&run](const Printer& p) {
+        return p.last->port == run->port && p.last->serial == run->serial;
+      };
       const auto known = std::find_if(printers.begin(), printers.end(), same);
       Printer& printer = known != printers.end() ? *known : printers.emplace_back();
       printer.last = run.get();

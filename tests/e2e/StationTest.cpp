@@ -42,7 +42,9 @@ class Hub {
       plugged.printer = std::make_unique<Printer>(config);
     }
     const std::string late = Path("late-" + serial);
-    const std::string device = node == Node::NONE ? "" : node == Node::LATE ? File("late-" + serial, "") : plugged.printer->Device();
+    const std::string device = node == Node::NONE   ? ""
+                               : node == Node::LATE ? File("late-" + serial, "")
+                                                    : plugged.printer->Device();
     plugged.bridge = {m_root, number, serial, device};
     std::string error;
     EXPECT_TRUE(sim::PlugBridge(plugged.bridge, &error)) << error;

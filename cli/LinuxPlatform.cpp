@@ -68,6 +68,12 @@ int TerminalColumns() {
   return size.ws_col;
 }
 
+int TerminalRows() {
+  winsize size{};
+  if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_row == 0) return 24;
+  return size.ws_row;
+}
+
 std::string ProgramFolder() {
   char path[PATH_MAX];
   const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);

@@ -22,6 +22,9 @@ bool OutputIsTerminal();
 // The width of the terminal standard output shows, in characters; 80 when unknown.
 int TerminalColumns();
 
+// The height of that terminal, in rows; 24 when unknown.
+int TerminalRows();
+
 // The folder of the running program, ending in a separator.
 std::string ProgramFolder();
 

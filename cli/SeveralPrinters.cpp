@@ -62,6 +62,49 @@ std::string FileNamePart(const std::string& port) {
   return name.empty() ? "port" : name;
 }
 
+// A port just plugged in may not open yet: the kernel shows the tty a moment before
+// udev has made its node, or given it the group and access list that let the user
+// open it. Its first open is tried again for this long before the printer counts as
+// failed; the run sends nothing before the port is open.
+constexpr auto OPEN_RETRY_TIME = std::chrono::seconds(2);
+constexpr auto OPEN_RETRY_INTERVAL = std::chrono::milliseconds(100);
+
+// The system's port, whose first Open waits for the port to become openable; every
+// other call goes straight through.
+class PluggedInPort : public SerialPort {
+ public:
+  explicit PluggedInPort(SerialPort& port) : m_port(port) {}
+  bool Open(const std::string& name) override {
+    const auto deadline = Clock::now() + OPEN_RETRY_TIME;
+    bool opened = m_port.Open(name);
+    while (!opened && m_bFirst && !InterruptGuard::Interrupted() && Clock::now() < deadline) {
+      std::this_thread::sleep_for(OPEN_RETRY_INTERVAL);
+      opened = m_port.Open(name);
+    }
+    m_bFirst = false;
+    return opened;
+  }
+  void Close() override { m_port.Close(); }
+  bool Configure(const std::string& settings) override { return m_port.Configure(settings); }
+  bool SetBaudRate(std::int32_t rate) override { return m_port.SetBaudRate(rate); }
+  bool SetBufferSizes(std::uint32_t inputSize, std::uint32_t outputSize) override {
+    return m_port.SetBufferSizes(inputSize, outputSize);
+  }
+  bool SetReadTimeout(std::uint32_t milliseconds) override { return m_port.SetReadTimeout(milliseconds); }
+  bool PurgeInput() override { return m_port.PurgeInput(); }
+  bool SetRts(bool on) override { return m_port.SetRts(on); }
+  bool SetDtr(bool on) override { return m_port.SetDtr(on); }
+  bool WriteByte(std::uint8_t byte) override { return m_port.WriteByte(byte); }
+  bool Read(std::uint8_t* buffer, std::size_t count, std::size_t* countRead) override {
+    return m_port.Read(buffer, count, countRead);
+  }
+  bool ReadByte(std::uint8_t* byte) override { return m_port.ReadByte(byte); }
+
+ private:
+  SerialPort& m_port;
+  bool m_bFirst = true;
+};
+
 // One printer's run. The run's thread writes it under the bench's lock; the printing
 // thread reads it under the same lock.
 struct PortRun {
@@ -163,12 +206,18 @@ class Bench : public PrinterRuns {
       const std::vector<std::string> failed = FailedPorts();
       last["result"] = failed.empty() ? "ok" : "failed";
       if (m_bStation) {
-        last["programmed"] = m_runs.size() - failed.size();
-        nlohmann::ordered_json entries = nlohmann::ordered_json::array();
-        for (const auto& run : m_runs) {
-          if (!run->ok) entries.push_back({{"port", run->port}, {"serial", run->serial}});
+        const std::vector<Printer> printers = Printers();
+        last["programmed"] = printers.size() - failed.size();
+        last["printers"] = printers.size();
+        nlohmann::ordered_json entries = nlohmann::ordered_json::array(), replugged = entries;
+        for (const Printer& printer : printers) {
+          const PortRun& run = *printer.last;
+          if (!run.ok) entries.push_back({{"port", run.port}, {"serial", run.serial}});
+          if (printer.plugIns > 1)
+            replugged.push_back({{"port", run.port}, {"serial", run.serial}, {"plug_ins", printer.plugIns}});
         }
         last["failed"] = entries;
+        last["replugged"] = replugged;
       } else if (!failed.empty()) {
         last["failed"] = failed;
       }
@@ -232,8 +281,11 @@ class Bench : public PrinterRuns {
     // A part file that cannot be written only loses the copy kept against a kill.
     if (!run.partPath.empty() && run.partLog.Open(run.partPath, true)) run.partLog.Write(header);
     const auto start = Clock::now();
+    // A bench's ports were there when the user named them; a station's have just come.
+    PluggedInPort pluggedIn(run.serialPort->Port());
+    SerialPort& port = m_bStation ? pluggedIn : run.serialPort->Port();
     const bool ok = run.hasPort ? ProgramTarget(run.options, image.data(), static_cast<std::int32_t>(image.size()),
-                                                &Callback, &run, run.serialPort->Port())
+                                                &Callback, &run, port)
                                 : NoPort(run);
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     const std::string hint = ok || !run.hasPort ? std::string() : run.serialPort->OpenHint(run.port);
@@ -408,11 +460,26 @@ class Bench : public PrinterRuns {
     m_pendingLines.clear();
     // A live line that wrapped would throw the count of lines to go back up off.
     const int width = std::max(20, TerminalColumns() - 1);
-    m_drawnLines = 0;
+    // The cursor can go back up no higher than the top row: live lines beyond the
+    // screen would be left in the scrollback at every redraw. The line under the live
+    // area, where the cursor waits, takes a row too.
+    const std::size_t rows = static_cast<std::size_t>(std::max(1, TerminalRows() - 1) - (m_bStation ? 1 : 0));
+    std::vector<const PortRun*> live;
     for (const auto& run : m_runs) {
       // A station shows the printers being programmed; the others have had their line.
-      if (m_bStation && run->done) continue;
-      screen += "\r\033[K" + FitColumns(LiveLine(*run), width) + "\n";
+      if (!m_bStation || !run->done) live.push_back(run.get());
+    }
+    // Too many: one row says how many more there are.
+    const std::size_t shown = live.size() <= rows ? live.size() : std::max<std::size_t>(rows, 1) - 1;
+    m_drawnLines = 0;
+    for (std::size_t i = 0; i < shown; ++i) {
+      screen += "\r\033[K" + FitColumns(LiveLine(*live[i]), width) + "\n";
+      ++m_drawnLines;
+    }
+    if (shown < live.size() && rows > 0) {
+      const std::string more = "... and " + std::to_string(live.size() - shown) +
+                               (m_bStation ? " more being programmed" : " more ports");
+      screen += "\r\033[K" + FitColumns(more, width) + "\n";
       ++m_drawnLines;
     }
     if (m_bStation) {
@@ -426,7 +493,10 @@ class Bench : public PrinterRuns {
   // "waiting · 12 programmed · 1 failed", or "programming 2 · ..." while printers are.
   std::string StatusLine() const {
     std::size_t running = 0, programmed = 0, failed = 0;
-    for (const auto& run : m_runs) ++(!run->done ? running : run->ok ? programmed : failed);
+    for (const auto& run : m_runs) running += !run->done;
+    for (const Printer& printer : Printers()) {
+      if (printer.last->done) ++(printer.last->ok ? programmed : failed);
+    }
     std::string line = running ? "programming " + std::to_string(running) : std::string("waiting");
     line += " \u00b7 " + std::to_string(programmed) + " programmed";
     if (failed) line += " \u00b7 " + std::to_string(failed) + " failed";
@@ -451,19 +521,51 @@ class Bench : public PrinterRuns {
       if (m_bStation) table += Padded(PrintableText(run->serial), serialWidth) + "  ";
       table += Padded(PrintableText(run->port), portWidth) + figures + run->lastMessage + "\n";
     }
+    // Printers, not plug-ins: a printer plugged in again after a failed run counts
+    // by its last run.
+    const std::vector<Printer> printers = Printers();
     const std::vector<std::string> failed = FailedPorts();
-    const std::size_t programmed = m_runs.size() - failed.size();
-    table += std::to_string(programmed) + " of " + std::to_string(m_runs.size()) +
+    table += std::to_string(printers.size() - failed.size()) + " of " + std::to_string(printers.size()) +
              " printers programmed";
+    std::string replugged;
+    for (const Printer& printer : printers) {
+      if (printer.plugIns > 1)
+        replugged += (replugged.empty() ? " (" : ", ") + printer.last->who + " needed " +
+                     std::to_string(printer.plugIns) + " plug-ins";
+    }
+    if (!replugged.empty()) table += replugged + ")";
     for (std::size_t i = 0; i < failed.size(); ++i) table += (i == 0 ? "; failed: " : ", ") + failed[i];
     if (m_runs.empty()) table = "No printer programmed";
     std::cout << (m_bTerminal ? "\n" : "") << table << ".\n" << std::flush;
   }
 
+  // A printer is its bridge's serial text and its port; at a station, each plug-in of
+  // it is a run of its own.
+  struct Printer {
+    const PortRun* last = nullptr;
+    int plugIns = 0;
+  };
+  // The printers in the order they were first plugged in. Called with the lock held,
+  // or once every run has ended.
+  std::vector<Printer> Printers() const {
+    std::vector<Printer> printers;
+    for (const auto& run : m_runs) {
+      const auto same = [&run](const Printer& p) {
+        return p.last->port == run->port && p.last->serial == run->serial;
+      };
+      const auto known = std::find_if(printers.begin(), printers.end(), same);
+      Printer& printer = known != printers.end() ? *known : printers.emplace_back();
+      printer.last = run.get();
+      ++printer.plugIns;
+    }
+    return printers;
+  }
+
+  // The printers whose last run failed.
   std::vector<std::string> FailedPorts() const {
     std::vector<std::string> failed;
-    for (const auto& run : m_runs) {
-      if (!run->ok) failed.push_back(m_output.json ? run->port : run->who);
+    for (const Printer& printer : Printers()) {
+      if (!printer.last->ok) failed.push_back(m_output.json ? printer.last->port : printer.last->who);
     }
     return failed;
   }

@@ -47,8 +47,11 @@ int ProgramSeveralPrinters(const std::vector<std::string>& ports, const Programm
 // bench runs it, on a thread of its own, with the bench's output, and every line about
 // a printer naming it by its serial text and port. On a terminal the live lines are
 // those of the printers being programmed, under a line per finished printer, with a
-// status line under them ("waiting \u00b7 12 programmed \u00b7 1 failed"); --json
-// messages carry "serial" as well as "port".
+// status line under them ("waiting \u00b7 12 programmed \u00b7 1 failed"), never more
+// lines than the terminal has rows; --json messages carry "serial" as well as "port".
+// A port that does not open at once, just plugged in, is tried again for a moment.
+// The table has a row per plug-in; the counts are of printers (serial text and port),
+// each by its last plug-in, and name those that needed more than one.
 class PrinterRuns {
  public:
   struct Finished {
@@ -69,7 +72,7 @@ class PrinterRuns {
   // Keeps the terminal's lines up to date until deadline.
   virtual void WaitUntil(std::chrono::steady_clock::time_point deadline) = 0;
   // Waits for every run to end, prints the table (--json: the summary) and returns the
-  // exit status, as a bench does.
+  // exit status: EXIT_OK when every printer's last run succeeded.
   virtual int Finish() = 0;
 };
 

@@ -83,7 +83,8 @@ int RunStation(const ProgrammingOptions& options, const std::vector<std::uint8_t
   if (!settings.recordPath.empty() && !record.Open(settings.recordPath)) {
     std::cerr << "zerviko-flash: cannot open the record " << PrintableText(settings.recordPath) << ": "
               << std::strerror(errno) << "\n";
-    if (settings.output.json) std::cout << R"({"result":"failed","programmed":0,"failed":[]})" << std::endl;
+    if (settings.output.json)
+      std::cout << R"({"result":"failed","programmed":0,"printers":0,"failed":[],"replugged":[]})" << std::endl;
     return EXIT_FAILED;
   }
   const std::string sha256 = Sha256Hex(image.data(), image.size());

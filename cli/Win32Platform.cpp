@@ -137,6 +137,13 @@ int TerminalColumns() {
   return info.srWindow.Right - info.srWindow.Left + 1;
 }
 
+// The console window's rows, not its buffer's: the live lines must fit what is seen.
+int TerminalRows() {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) return 24;
+  return info.srWindow.Bottom - info.srWindow.Top + 1;
+}
+
 std::string ProgramFolder() {
   char path[MAX_PATH];
   const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);

@@ -419,8 +419,9 @@ void AddProgramCommand(CLI::App& app, Action& action) {
   CLI::App* sub = app.add_subcommand(
       "program",
       "Write a firmware package's image (or a raw image) into the printer, or into several "
-      "printers at once. Exit status: 0 programmed, 1 a run failed, 2 usage error, 3 package unavailable, 4 package "
-      "unusable, 5 programmed but the --log file (or --record) could not be written whole");
+      "printers at once. Exit status: 0 programmed, 1 a run failed (--station: 0 when every printer's last "
+      "plug-in was programmed, 1 when a printer's last plug-in failed), 2 usage error, 3 package unavailable, 4 "
+      "package unusable, 5 programmed but the --log file (or --record) could not be written whole");
   auto args = std::make_shared<ProgramArgs>();
   sub->add_option("--port", args->ports,
                   std::string("serial port of the printer (") + PORT_EXAMPLE +
@@ -482,7 +483,8 @@ void AddProgramCommand(CLI::App& app, Action& action) {
       "--station", args->station,
       "a programming station: keep running, watch for the printer's USB bridges as --port all "
       "finds them, and program each printer once as it is plugged in (again only after it "
-      "has been unplugged); Ctrl-C stops watching and prints the table of every printer");
+      "has been unplugged); Ctrl-C stops watching and prints the table of every plug-in and "
+      "how many printers were programmed");
   sub->add_option("--record", args->recordPath,
                   "with --station, append a JSON line per finished printer to FILE: time (UTC), "
                   "serial, port, package, sha256, result, seconds, message")

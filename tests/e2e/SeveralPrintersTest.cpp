@@ -1,7 +1,5 @@
 // zerviko-flash program on a bench of virtual printers at once.
-#include <pty.h>
 #include <sys/stat.h>
-#include <termios.h>
 
 #include <map>
 #include <memory>
@@ -194,22 +192,13 @@ TEST(SeveralPrinters, AReaderGoingAwayOrAKillLosesNoLogLine) {
 TEST(SeveralPrinters, OnATerminalALiveLinePerPortThenTheTable) {
   Printer good, refusing({}, {"error:0x50:0x53:2"});
   std::filesystem::create_symlink(refusing.Device(), Path("tty\x1b]0;title\x07"));
-  int master = -1, slave = -1;
-  termios raw{};
-  ::cfmakeraw(&raw);  // the bytes as written, no CR added
-  winsize size{24, 200, 0, 0};
-  ASSERT_EQ(::openpty(&master, &slave, nullptr, &raw, &size), 0);
-  std::string screen;
-  std::thread reader([&] {
-    char bytes[4096];
-    for (ssize_t n; (n = ::read(master, bytes, sizeof bytes)) > 0;) screen.append(bytes, static_cast<std::size_t>(n));
-  });
+  Terminal terminal(24, 200);
   const Bytes image = Pattern(1000);
   Child bench = Bench({good.Device(), Path("tty\x1b]0;title\x07")}, {"--image", File("tty.bin", std::string(image.begin(), image.end()))},
-                      ::ttyname(slave));
-  ::close(slave);  // the child holds it: its end ends the reader
+                      terminal.Name());
+  terminal.HandOver();
   EXPECT_EQ(bench.Run(60s), 1) << bench.err;
-  reader.join(), ::close(master);
+  const std::string screen = terminal.Screen();
 
   const std::string ports[] = {good.Device(), Path("tty\\x1b]0;title\\x07")};
   const std::size_t width = std::max(ports[0].size(), ports[1].size());

@@ -4,9 +4,11 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -152,6 +154,43 @@ class Child {
   std::string m_out;
   pid_t m_pid = 0;
   std::atomic<bool> m_done{true};
+};
+
+// A terminal of rows by columns for a child's standard output, raw (the bytes as
+// written, no CR added), read as the child draws on it.
+class Terminal {
+ public:
+  Terminal(unsigned short rows, unsigned short columns) {
+    termios raw{};
+    ::cfmakeraw(&raw);
+    winsize size{rows, columns, 0, 0};
+    EXPECT_EQ(::openpty(&m_master, &m_slave, nullptr, &raw, &size), 0);
+    m_reader = std::thread([this] {
+      char bytes[4096];
+      for (ssize_t n; (n = ::read(m_master, bytes, sizeof bytes)) > 0;) m_screen.append(bytes, static_cast<std::size_t>(n));
+    });
+  }
+  ~Terminal() { Screen(); }
+  std::string Name() const {
+    const char* name = ::ttyname(m_slave);
+    return name ? name : "";
+  }
+  // Once the child holds it: the child's end then ends the reading.
+  void HandOver() {
+    if (m_slave >= 0) ::close(m_slave);
+    m_slave = -1;
+  }
+  // All that was drawn, once the child has ended.
+  const std::string& Screen() {
+    HandOver();
+    if (m_reader.joinable()) m_reader.join(), ::close(m_master);
+    return m_screen;
+  }
+
+ private:
+  int m_master = -1, m_slave = -1;
+  std::thread m_reader;
+  std::string m_screen;
 };
 
 }  // namespace zerviko::e2e

@@ -395,11 +395,11 @@ TEST_F(Wizard, InstallerInstallsSilentlyInTheChosenLanguageAndUninstalls) {
     EXPECT_TRUE(fs::is_regular_file(folder + file)) << file;
   }
   // Only what a user runs: no test, benchmark or build tool.
-  std::vector<std::string> programs;
+  std::vector<std::string> exes;
   for (const auto& entry : fs::recursive_directory_iterator(folder))
-    if (entry.path().extension() == ".exe") programs.push_back(fs::relative(entry.path(), folder).string());
-  std::sort(programs.begin(), programs.end());
-  EXPECT_EQ(programs, (std::vector<std::string>{"Uninstall.exe", "zerviko-flash.exe", "zerviko-loader.exe"}));
+    if (entry.path().extension() == ".exe") exes.push_back(fs::relative(entry.path(), folder).string());
+  std::sort(exes.begin(), exes.end());
+  EXPECT_EQ(exes, (std::vector<std::string>{"Uninstall.exe", "zerviko-flash.exe", "zerviko-loader.exe"}));
   std::vector<std::string> chosen;
   for (const auto& entry : fs::directory_iterator(folder + "Resources")) chosen.push_back(entry.path().filename().string());
   EXPECT_EQ(chosen, std::vector<std::string>{"DEU.dll"});

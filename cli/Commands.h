@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 namespace CLI {
 class App;
@@ -23,6 +24,10 @@ enum : int {
   // every run done, but the --log file (or a station's --record) could not be written whole
   EXIT_LOG_INCOMPLETE = 5,
 };
+
+// The line on standard error for a package the reader refused (result: its
+// PACKAGE_FILE_UNAVAILABLE or PACKAGE_FILE_UNUSABLE), naming the file and the reason.
+std::string PackageRefusal(const std::string& path, int result);
 
 void AddInspectCommand(CLI::App& app, Action& action);
 void AddProgramCommand(CLI::App& app, Action& action);

@@ -21,9 +21,6 @@
 namespace zerviko::cli {
 namespace {
 
-constexpr const char* MESSAGE_FILE_UNAVAILABLE = "The selected file is unavailable.\n\nPlease select another file.";
-constexpr const char* MESSAGE_FILE_UNUSABLE = "The selected file is unusable.\n\nPlease select another file.";
-
 struct InspectOptions {
   std::string path;
   int language = 0;
@@ -99,7 +96,7 @@ int RunInspect(const InspectOptions& options) {
   std::cout.flush();
 
   if (result == PACKAGE_OK) return EXIT_OK;
-  std::cerr << (result == PACKAGE_FILE_UNAVAILABLE ? MESSAGE_FILE_UNAVAILABLE : MESSAGE_FILE_UNUSABLE) << '\n';
+  std::cerr << PackageRefusal(options.path, result);
   return result == PACKAGE_FILE_UNAVAILABLE ? EXIT_PACKAGE_UNAVAILABLE : EXIT_PACKAGE_UNUSABLE;
 }
 

@@ -309,9 +309,7 @@ int RunProgram(const ProgramArgs& args) {
       if (args.json) {
         PrintResult(args, unavailable ? "package-unavailable" : "package-unusable");
       } else {
-        std::cerr << "zerviko-flash: " << PrintableText(args.packagePath)
-                  << (unavailable ? ": the file is unavailable (missing or unreadable)\n"
-                                  : ": the file is unusable (not a firmware package)\n");
+        std::cerr << PackageRefusal(args.packagePath, result);
       }
       ClearPackage();
       return unavailable ? EXIT_PACKAGE_UNAVAILABLE : EXIT_PACKAGE_UNUSABLE;
@@ -414,6 +412,12 @@ int RunProgram(const ProgramArgs& args) {
 }
 
 }  // namespace
+
+std::string PackageRefusal(const std::string& path, int result) {
+  return "zerviko-flash: " + PrintableText(path) +
+         (result == PACKAGE_FILE_UNAVAILABLE ? ": the file is unavailable (missing or unreadable)\n"
+                                             : ": the file is unusable (not a firmware package)\n");
+}
 
 void AddProgramCommand(CLI::App& app, Action& action) {
   CLI::App* sub = app.add_subcommand(

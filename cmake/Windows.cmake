@@ -4,15 +4,18 @@
 # and their tests; the virtual printer stays on Linux.
 
 # A Linux build of this tree gives what the Windows build runs on the build machine:
-# zerviko-mkpackage writes the sample packages, zerviko-draw-pictures (beside the
-# program folder, in tools/) draws the wizard's pictures, and the tests run the virtual
-# printer zerviko-target and compare with zerviko-flash. The windows preset names the
-# release preset's program folder.
+# from its tools folder (beside its program folder), zerviko-mkpackage writes the sample
+# packages, zerviko-draw-pictures draws the wizard's pictures and zerviko-wine-tests
+# drives zerviko-flash.exe; from its program folder, the tests run the virtual printer
+# zerviko-target and compare with zerviko-flash. The windows preset names the release
+# preset's program folder.
 set(ZERVIKO_HOST_BIN_DIR "${PROJECT_SOURCE_DIR}/build/release/bin" CACHE PATH
-    "Program folder of a Linux build of this tree (its zerviko-mkpackage and zerviko-target)")
-foreach(_tool zerviko-mkpackage zerviko-target zerviko-flash ../tools/zerviko-draw-pictures)
-  if(NOT EXISTS "${ZERVIKO_HOST_BIN_DIR}/${_tool}")
-    message(FATAL_ERROR "${ZERVIKO_HOST_BIN_DIR}/${_tool} is missing: build the Linux release "
+    "Program folder of a Linux build of this tree (its zerviko-target and zerviko-flash)")
+get_filename_component(ZERVIKO_HOST_TOOLS_DIR "${ZERVIKO_HOST_BIN_DIR}/../tools" ABSOLUTE)
+foreach(_tool "${ZERVIKO_HOST_BIN_DIR}/zerviko-target" "${ZERVIKO_HOST_BIN_DIR}/zerviko-flash"
+              "${ZERVIKO_HOST_TOOLS_DIR}/zerviko-mkpackage" "${ZERVIKO_HOST_TOOLS_DIR}/zerviko-draw-pictures")
+  if(NOT EXISTS "${_tool}")
+    message(FATAL_ERROR "${_tool} is missing: build the Linux release "
                         "preset first (bash scripts/build.sh release windows)")
   endif()
 endforeach()

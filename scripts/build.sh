@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the given CMake presets (default: release). Each preset has its own folder
-# under build/, and its programs in build/PRESET/bin; the windows preset also writes
+# under build/, the programs a user runs in build/PRESET/bin, and the tests, benchmarks
+# and build tools in build/PRESET/tools; the windows preset also writes
 # build/windows/zerviko-flash-windows-x64.zip.
 set -euo pipefail
 cd "$(dirname "$0")/.."

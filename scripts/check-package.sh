@@ -49,6 +49,13 @@ echo "== layout"
 for program in zerviko-loader zerviko-flash zerviko-target; do
   check "program $program" test -x "$prog/$program"
 done
+# Only what a user runs, in the package and in the build's program folder it is made
+# from: the tests, benchmarks and build tools have a folder of their own.
+programs() { find "$1" -maxdepth 1 -type f -perm -u+x -printf '%f\n' | LC_ALL=C sort | tr '\n' ' '; }
+for folder in "$prog" "$build/bin"; do
+  echo "programs in $folder: $(programs "$folder")"
+  check "no program but the user's in $folder" test "$(programs "$folder")" = "zerviko-flash zerviko-loader zerviko-target "
+done
 for kernel in Genm2329.cde Gene2329.cde Genw2329.cde uKernel2329.cde; do
   check "kernel file $kernel" test -s "$prog/$kernel"
 done

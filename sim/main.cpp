@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -161,6 +163,19 @@ bool ParsePlugEvent(const std::string& text, int count, bool plug, PlugEvent* ev
   return true;
 }
 
+// When a plug line is printed: UTC to the millisecond, as the station's record gives a
+// run's time, so that the two can be laid side by side.
+std::string PlugTime() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+  const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  std::tm utc{};
+  char text[40] = "";
+  const std::size_t length = ::gmtime_r(&seconds, &utc) ? std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc) : 0;
+  std::snprintf(text + length, sizeof text - length, ".%03dZ", static_cast<int>(millis));
+  return text;
+}
+
 // Printers that come and go as bridges in a sysfs tree, on the schedule of events
 // (sorted by time), until a signal. Each plug-in is a fresh printer on a new
 // pseudo-terminal, as a printer switched on again starts afresh; an unplug takes its
@@ -182,7 +197,7 @@ int ServeSchedule(const std::vector<PlugEvent>& events, const std::filesystem::p
       found->second.server->Stop();
     }
     plugged.erase(found);
-    std::cout << "printer " << printer << " unplugged" << std::endl;
+    std::cout << PlugTime() << " printer " << printer << " unplugged" << std::endl;
   };
   const auto start = std::chrono::steady_clock::now();
   int status = 0;
@@ -215,7 +230,7 @@ int ServeSchedule(const std::vector<PlugEvent>& events, const std::filesystem::p
         status = 1;
         break;
       }
-      std::cout << "printer " << event.printer << " plugged in: "
+      std::cout << PlugTime() << " printer " << event.printer << " plugged in: "
                 << (portless ? std::string("no port") : printer.bridge.PortPath() + " -> " + printer.bridge.devicePath)
                 << ", serial " << printer.bridge.serial << std::endl;
       plugged.emplace(event.printer, std::move(printer));
@@ -304,7 +319,8 @@ int main(int argc, char** argv) {
                                "ZERVIKO_SYSFS_ROOT=ROOT: sys/class/tty/ttyUSB<P> and dev/ttyUSB<P>, "
                                "a link to printer P's pseudo-terminal; printer P is plugged in "
                                "at P times --plug-every seconds unless --plug says when. Each "
-                               "plug-in prints a line; serves until interrupted");
+                               "plug-in and unplug prints a line that begins with its time (UTC, "
+                               "to the millisecond); serves until interrupted");
   app.add_option("--serial", serialText,
                  "the bridges' serial text, %d standing for the printer's number (default ZV%d)")
       ->needs(sysfs);

@@ -128,12 +128,16 @@ void CFilePage::SelectStartFolder(int drive) {
   const std::vector<std::string> mountParts = SplitPath(mountPoint);
   const std::vector<std::string> startParts = SplitPath(m_strStartFolder);
   for (std::size_t i = mountParts.size(); i < startParts.size(); ++i) {
+    // The folder of that very name first: on Linux "ZL" and "zl" may stand side by
+    // side. Another letter case only when there is none (a program folder on a FAT
+    // stick, or a path typed in another case on Windows).
     CFolderItem* match = nullptr;
     for (const auto& child : current->m_children) {
-      if (EqualNoCase(child->m_strText, startParts[i])) {
+      if (child->m_strText == startParts[i]) {
         match = child.get();
         break;
       }
+      if (match == nullptr && EqualNoCase(child->m_strText, startParts[i])) match = child.get();
     }
     // The start folder is not there (any more): stay in the deepest folder found.
     if (match == nullptr) return;

@@ -14,8 +14,11 @@ namespace zerviko::test {
 namespace {
 
 const std::string FLASH = ZERVIKO_FLASH, MKPACKAGE = samples::MKPACKAGE;
-const std::string UNAVAILABLE = "The selected file is unavailable.\n\nPlease select another file.\n";
-const std::string UNUSABLE = "The selected file is unusable.\n\nPlease select another file.\n";
+// Named as program names them.
+std::string Unavailable(const std::string& path) {
+  return "zerviko-flash: " + path + ": the file is unavailable (missing or unreadable)\n";
+}
+std::string Unusable(const std::string& path) { return "zerviko-flash: " + path + ": the file is unusable (not a firmware package)\n"; }
 
 std::string Slurp(const std::filesystem::path& file) {
   std::ostringstream bytes;
@@ -63,13 +66,13 @@ TEST_F(ProgramsTest, StatusesMessagesAndJson) {
     const char* out;  // stdout: JSON, or a line the report holds; nullptr: none when the status is not 0
   } rows[] = {
       {{FLASH, "inspect", blocks}, 0, "", "Image length:  300 bytes (3 blocks of 128 bytes, 1 to write, 2 empty)\n"},
-      {{FLASH, "inspect", gone}, 3, UNAVAILABLE, nullptr},
-      {{FLASH, "inspect", m_dir.string()}, 3, UNAVAILABLE, nullptr},
-      {{FLASH, "inspect", gone, "--json"}, 3, UNAVAILABLE, R"({"result":1,"revision":"","deviceSetup":"","imageLength":0,"sha256":null})"},
-      {{FLASH, "inspect", noCode}, 4, UNUSABLE, nullptr},
-      {{FLASH, "inspect", noCode, "--json"}, 4, UNUSABLE,
+      {{FLASH, "inspect", gone}, 3, Unavailable(gone), nullptr},
+      {{FLASH, "inspect", m_dir.string()}, 3, Unavailable(m_dir.string()), nullptr},
+      {{FLASH, "inspect", gone, "--json"}, 3, Unavailable(gone), R"({"result":1,"revision":"","deviceSetup":"","imageLength":0,"sha256":null})"},
+      {{FLASH, "inspect", noCode}, 4, Unusable(noCode), nullptr},
+      {{FLASH, "inspect", noCode, "--json"}, 4, Unusable(noCode),
        R"({"result":2,"revision":"V1","deviceSetup":"setup","imageLength":0,"sha256":null})"},
-      {{FLASH, "inspect", german}, 4, UNUSABLE, nullptr},
+      {{FLASH, "inspect", german}, 4, Unusable(german), nullptr},
       {{FLASH, "inspect", german, "--language=2", "--json"}, 0, "",
        R"({"result":0,"revision":"V1","deviceSetup":"s","imageLength":2,
            "sha256":"38164fbd17603d73f696b8b4d72664d735bb6a7c88577687fd2ae33fd6964153"})"},

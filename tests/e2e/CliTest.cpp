@@ -2,6 +2,13 @@
 // print, the status log, and the virtual printer's own program.
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <ctime>
+#include <iomanip>
+#include <sstream>
+
 #include "tests/e2e/Support.h"
 
 namespace zerviko::e2e {
@@ -157,6 +164,32 @@ TEST(Cli, APackageIntoTheVirtualPrintersProgram) {
   EXPECT_EQ(target.out.substr(0, 9), "/dev/pts/");
   EXPECT_EQ(ReadFile(Path("flash.bin")), image + std::string(8192 - 3000, '\xFF'));
   EXPECT_NE(::access(link.c_str(), F_OK), 0) << "the link is removed at the end";
+}
+
+// Each plug line of a bench of bridges begins with when it happened, UTC to the
+// millisecond as the station's record has it, in the order of the schedule.
+TEST(Cli, TheVirtualPrintersPlugLinesSayWhen) {
+  const std::time_t before = std::time(nullptr);
+  Child target({kTarget, "--count", "2", "--sysfs", Path("plug-sysfs"), "--unplug", "1@0.2"});
+  for (int i = 0; i < 3000; ++i, std::this_thread::sleep_for(10ms)) {
+    const std::string said = target.OutSoFar();
+    if (std::count(said.begin(), said.end(), '\n') >= 3) break;
+  }
+  target.Signal(SIGINT);
+  EXPECT_EQ(target.Run(30s), 0) << target.err;
+  const std::time_t after = std::time(nullptr);
+  std::istringstream lines(target.out);
+  std::string line, last;
+  for (const char* said : {" printer 0 plugged in: ", " printer 1 plugged in: ", " printer 1 unplugged", " printer 0 unplugged"}) {
+    ASSERT_TRUE(std::getline(lines, line)) << target.out;
+    ASSERT_TRUE(line.size() > 24 && line.compare(23, 1, "Z") == 0 && line.compare(24, std::strlen(said), said) == 0) << line;
+    std::tm utc{};
+    std::istringstream(line.substr(0, 19)) >> std::get_time(&utc, "%Y-%m-%dT%H:%M:%S");
+    const std::time_t when = ::timegm(&utc);
+    EXPECT_TRUE(when >= before && when <= after && line[19] == '.' && std::isdigit(line[22])) << line;
+    EXPECT_LE(last, line.substr(0, 23));
+    last = line.substr(0, 23);
+  }
 }
 
 }  // namespace

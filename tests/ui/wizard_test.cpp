@@ -211,10 +211,13 @@ TEST_F(Wizard, TheDrivesAndTheFolderTree) {
 // folder in another letter case; a start folder that is gone (the deepest one found, its
 // broken package told with the normal pointer); one on no listed drive (the first
 // available drive); one on the card reader without a card, refused each time, where the
-// page stays on the disc and walks no further from its root.
+// page stays on the disc and walks no further from its root; beside a folder whose name
+// differs only in case, the one of the exact name.
 TEST_F(Wizard, TheStartFolderWalk) {
+  for (const QString folder : {"stick/ZL", "stick/zl/Firmware Files"}) ASSERT_TRUE(QDir().mkpath(Local(folder)));
   for (const auto& [appDir, first, folder, messages] :
        {std::tuple{"stick/PROGRAM/", "stick/Program/Firmware Files", "stick/Program/Firmware Files", QStringList{}},
+        {"stick/zl/", "stick/zl/Firmware Files", "stick/zl/Firmware Files", {}},
         {"stick/Program/Other/Gone/", "stick/Program/Other", "stick/Program/Other", {kUnusable, kUnusable}},
         {"/no/such/program/", "disc", "disc", {}}, {"a_gone/Updates/", "", "disc", {kNoDrive, kNoDrive}}}) {
     boxes.clear();

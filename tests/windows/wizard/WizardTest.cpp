@@ -394,6 +394,12 @@ TEST_F(Wizard, InstallerInstallsSilentlyInTheChosenLanguageAndUninstalls) {
                            "Firmware Files\\ZERVIKO_ABC_V2.14.avk", "Uninstall.exe"}) {
     EXPECT_TRUE(fs::is_regular_file(folder + file)) << file;
   }
+  // Only what a user runs: no test, benchmark or build tool.
+  std::vector<std::string> exes;
+  for (const auto& entry : fs::recursive_directory_iterator(folder))
+    if (entry.path().extension() == ".exe") exes.push_back(fs::relative(entry.path(), folder).string());
+  std::sort(exes.begin(), exes.end());
+  EXPECT_EQ(exes, (std::vector<std::string>{"Uninstall.exe", "zerviko-flash.exe", "zerviko-loader.exe"}));
   std::vector<std::string> chosen;
   for (const auto& entry : fs::directory_iterator(folder + "Resources")) chosen.push_back(entry.path().filename().string());
   EXPECT_EQ(chosen, std::vector<std::string>{"DEU.dll"});

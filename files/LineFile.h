@@ -30,6 +30,10 @@ class LineFile {
   // Opens path to append to it, created if missing. False, with Error(), when it
   // cannot be opened; nothing is written then.
   bool Open(const std::string& path);
+  // Takes over a file that the caller opened at path (a descriptor, or a HANDLE, open
+  // for writing at the end), with whatever hold on it that open has; closed with this
+  // object.
+  void Adopt(const std::string& path, std::intptr_t handle);
   // Appends lines: one or more, each ending in '\n' (or "\r\n"), written as given.
   // True when they are all in the file; false, with Error(), when none of them is.
   bool Append(const std::string& lines);

@@ -105,7 +105,8 @@ void CPageProgram::ReportLogInUse(const std::string& path) {
 }
 
 void CPageProgram::ReportLogWriteFailure(const std::string& path, const std::string& reason) {
-  m_main.ShowMessageBox(m_hWnd, LoadText(wizard::IDS_LOG_WRITE_FAILED, {Wide(path), Wide(reason)}),
+  // The reason is the system's own message, in UTF-8.
+  m_main.ShowMessageBox(m_hWnd, LoadText(wizard::IDS_LOG_WRITE_FAILED, {Wide(path), DisplayText(reason)}),
                         LoadText(wizard::IDS_CAPTION_ERROR), MB_OK | MB_ICONEXCLAMATION);
 }
 

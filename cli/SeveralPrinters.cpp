@@ -296,7 +296,7 @@ class Bench : public PrinterRuns {
     if (logged && !run.partPath.empty()) std::remove(run.partPath.c_str());
     {
       std::lock_guard<std::mutex> lock(m_mutex);
-      const std::string logFailure = m_log.TakeFailure();
+      const std::string logFailure = TakeLogFailure(m_log);
       if (!logFailure.empty()) Error("zerviko-flash: " + logFailure);
       run.logLines = std::string();
       run.ok = ok;

@@ -91,7 +91,7 @@ class RunView {
     char line[300];
     std::snprintf(line, sizeof line, "%d: %s\n", level, text);
     m_log.Write(line);
-    const std::string logFailure = m_log.TakeFailure();
+    const std::string logFailure = TakeLogFailure(m_log);
     if (!logFailure.empty()) {
       ClearBar();
       std::cerr << "zerviko-flash: " << logFailure << "\n";
@@ -212,7 +212,7 @@ void PrintSummary(const std::vector<std::uint8_t>& image, std::chrono::steady_cl
 // been yet, and the runs' status tells it when they all succeeded.
 int EndLog(StatusLog& log, int status) {
   log.Close();
-  const std::string failure = log.TakeFailure();
+  const std::string failure = TakeLogFailure(log);
   if (!failure.empty()) std::cerr << "zerviko-flash: " << failure << "\n" << std::flush;
   return status == EXIT_OK && log.Failed() ? EXIT_LOG_INCOMPLETE : status;
 }
@@ -362,7 +362,7 @@ int RunProgram(const ProgramArgs& args) {
   StatusLog log;
   if (!args.logPath.empty() && !log.Open(args.logPath)) {
     std::cerr << "zerviko-flash: cannot open the log " << PrintableText(args.logPath) << ": "
-              << std::strerror(errno) << "\n";
+              << log.OpenError() << "\n";
     PrintResult(args, "failed");
     return EXIT_FAILED;
   }

@@ -39,4 +39,13 @@ LogFileResult OpenLogFile(const std::string& path, std::FILE*& file) {
   return LogFileResult::LOG_OPENED;
 }
 
+std::intptr_t ReleaseLogFile(std::FILE* file) {
+  // A duplicate shares the open file, and with it the lock.
+  const int fd = ::fcntl(::fileno(file), F_DUPFD_CLOEXEC, 0);
+  std::fclose(file);
+  if (fd < 0) return -1;
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_APPEND);
+  return fd;
+}
+
 }  // namespace zerviko

@@ -4,6 +4,7 @@
 // Win32LogFile.cpp).
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -33,5 +34,10 @@ LogFileResult OpenLogFile(const std::string& path, std::FILE*& file);
 // (UserStateFolder(), made when missing) instead. path is set to where the log is, or
 // to the last place tried when the result is not LOG_OPENED.
 LogFileResult OpenStatusLog(const std::string& programFolder, std::FILE*& file, std::string& path);
+
+// The system's own handle of file (a descriptor, or a HANDLE) for LineFile::Adopt: the
+// same open file, with the hold on it that OpenLogFile took, writing at the end; file
+// itself is closed. -1 when the system cannot give it (file is closed all the same).
+std::intptr_t ReleaseLogFile(std::FILE* file);
 
 }  // namespace zerviko

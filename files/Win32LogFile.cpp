@@ -35,4 +35,14 @@ LogFileResult OpenLogFile(const std::string& path, std::FILE*& file) {
   return LogFileResult::LOG_OPENED;
 }
 
+std::intptr_t ReleaseLogFile(std::FILE* file) {
+  // A duplicate is the same open file, under the same sharing: others still may only
+  // read it.
+  HANDLE duplicate = nullptr;
+  const BOOL ok = DuplicateHandle(GetCurrentProcess(), reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))),
+                                  GetCurrentProcess(), &duplicate, 0, FALSE, DUPLICATE_SAME_ACCESS);
+  std::fclose(file);
+  return ok ? reinterpret_cast<std::intptr_t>(duplicate) : -1;
+}
+
 }  // namespace zerviko

@@ -18,7 +18,8 @@ import os
 import sys
 import xml.etree.ElementTree as ET
 
-# (macro, context, English source). %1 in a text becomes the program's version.
+# (macro, context, English source). %1 in a text of VERSIONED becomes the program's
+# version; in the others, %1 and %2 stay for the program to fill in.
 TEXTS = [
     ("TEXT_IDS_132", "StringTable", "Select the model and port to program"),
     ("TEXT_IDS_133", "StringTable", "Select a port"),
@@ -37,6 +38,11 @@ TEXTS = [
      "The selected file is unusable.\n\nPlease select another file."),
     ("TEXT_IDS_144", "StringTable", "File transfer error.\n\nProgramming terminated."),
     ("TEXT_IDS_145", "StringTable", "Success"),
+    ("TEXT_IDS_146", "StringTable",
+     "The status log could not be written:\n\n%1\n%2\n\n"
+     "The log is incomplete; later runs are not written to it."),
+    ("TEXT_IDS_147", "StringTable",
+     "\"%1\" is held by another loader: this one keeps no status log."),
     ("TEXT_IDS_INVALID_ARGUMENT", "StringTable", "An invalid argument was encountered."),
     ("TEXT_BACK", "CMainDlg", "Back"),
     ("TEXT_NEXT", "CMainDlg", "Next"),
@@ -53,6 +59,7 @@ TEXTS = [
     ("TEXT_STATIC", "CPageProgram", "Static"),
     ("TEXT_PROGRAM", "CPageProgram", "Program"),
 ]
+VERSIONED = {"TEXT_INFO"}
 
 
 def fail(message):
@@ -117,7 +124,7 @@ def main(argv):
         text = source if english else found[(context, source)]
         if text is None:
             fail("%s: %r in context %s is not translated" % (ts_path, source, context))
-        lines.append("#define %s %s" % (macro, rc_string(text.replace("%1", version), macro, ts_path)))
+        lines.append("#define %s %s" % (macro, rc_string(text.replace("%1", version) if macro in VERSIONED else text, macro, ts_path)))
     numbers = (version.split(".") + ["0"] * 4)[:4]
     lines.append("#define ZERVIKO_VERSION_NUMBERS %s" % ",".join(str(int(n)) for n in numbers))
     lines.append("#define ZERVIKO_VERSION_TEXT %s" % rc_string(version, "version", ts_path))

@@ -163,6 +163,24 @@ Programmierung abgebrochen.</translation>
         <translation>Erfolgreich</translation>
     </message>
     <message>
+        <source>The status log could not be written:
+
+%1
+%2
+
+The log is incomplete; later runs are not written to it.</source>
+        <translation>Das Statusprotokoll konnte nicht geschrieben werden:
+
+%1
+%2
+
+Das Protokoll ist unvollständig; weitere Durchläufe werden nicht darin aufgezeichnet.</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is held by another loader: this one keeps no status log.</source>
+        <translation>„%1“ wird von einem anderen Loader verwendet: Dieser führt kein Statusprotokoll.</translation>
+    </message>
+    <message>
         <source>An invalid argument was encountered.</source>
         <translation>Es wurde ein ungültiges Argument festgestellt.</translation>
     </message>

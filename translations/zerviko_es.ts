@@ -163,6 +163,24 @@ Programación interrumpida.</translation>
         <translation>Operación correcta</translation>
     </message>
     <message>
+        <source>The status log could not be written:
+
+%1
+%2
+
+The log is incomplete; later runs are not written to it.</source>
+        <translation>No se pudo escribir el registro de estado:
+
+%1
+%2
+
+El registro está incompleto; las siguientes programaciones no se escribirán en él.</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is held by another loader: this one keeps no status log.</source>
+        <translation>&quot;%1&quot; está en uso por otro cargador: este no lleva ningún registro de estado.</translation>
+    </message>
+    <message>
         <source>An invalid argument was encountered.</source>
         <translation>Se ha encontrado un argumento no válido.</translation>
     </message>

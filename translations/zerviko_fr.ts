@@ -163,6 +163,24 @@ Programmation interrompue.</translation>
         <translation>Opération réussie</translation>
     </message>
     <message>
+        <source>The status log could not be written:
+
+%1
+%2
+
+The log is incomplete; later runs are not written to it.</source>
+        <translation>Le journal d&apos;état n&apos;a pas pu être écrit&#xa0;:
+
+%1
+%2
+
+Le journal est incomplet&#xa0;; les programmations suivantes n&apos;y sont pas écrites.</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is held by another loader: this one keeps no status log.</source>
+        <translation>«&#xa0;%1&#xa0;» est utilisé par un autre chargeur&#xa0;: celui-ci ne tient aucun journal d&apos;état.</translation>
+    </message>
+    <message>
         <source>An invalid argument was encountered.</source>
         <translation>Un argument non valide a été rencontré.</translation>
     </message>

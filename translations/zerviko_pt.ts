@@ -163,6 +163,24 @@ Programação interrompida.</translation>
         <translation>Sucesso</translation>
     </message>
     <message>
+        <source>The status log could not be written:
+
+%1
+%2
+
+The log is incomplete; later runs are not written to it.</source>
+        <translation>Não foi possível gravar o registro de status:
+
+%1
+%2
+
+O registro está incompleto; as próximas programações não serão gravadas nele.</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is held by another loader: this one keeps no status log.</source>
+        <translation>&quot;%1&quot; está em uso por outro carregador: este não mantém registro de status.</translation>
+    </message>
+    <message>
         <source>An invalid argument was encountered.</source>
         <translation>Foi encontrado um argumento inválido.</translation>
     </message>

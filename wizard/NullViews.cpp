@@ -101,6 +101,10 @@ void CNullProgramPageView::ShowBusyWindow(bool bShow) {
 }
 void CNullProgramPageView::ReportLogInUse(const std::string& path) { Add("log in use " + path); }
 
+void CNullProgramPageView::ReportLogWriteFailure(const std::string& path, const std::string& reason) {
+  Add("log failed " + path + ": " + reason);
+}
+
 void CNullProgramPageView::StartRun(CProgramRun& run) {
   // In place: every message reaches the page before the run's end, as the contract asks.
   struct Forward : IRunSink {

@@ -101,6 +101,7 @@ class CNullProgramPageView : public IProgramPageView, public CNullPageLog {
   void BlockInput(bool bBlock) override;
   void ShowBusyWindow(bool bShow) override;
   void ReportLogInUse(const std::string& path) override;
+  void ReportLogWriteFailure(const std::string& path, const std::string& reason) override;
   void StartRun(CProgramRun& run) override;
 
   // Where StartRun sends the run: the page's OnProgress and OnRunFinished, in place.

@@ -36,7 +36,6 @@ CProgramPage::CProgramPage(WizardState& state, IProgramPageView& view, IWizardVi
     : m_state(state), m_view(view), m_wizardView(wizardView) {}
 
 CProgramPage::~CProgramPage() {
-  m_logFile.Flush();
   m_logFile.Close();
   ClearPackage();
 }
@@ -51,7 +50,7 @@ void CProgramPage::OnInitDialog() {
   // on all the same, and nobody is told, unless the log is another loader's: two
   // printers on one bench, two wizards started from one folder. The first keeps its
   // log whole, and the second says why it has none.
-  if (m_logFile.Open(appDir) == CStatusLog::OpenResult::LOG_IN_USE) m_view.ReportLogInUse(m_logFile.Path());
+  if (m_logFile.OpenProgramLog(appDir) == LogFileResult::LOG_IN_USE) m_view.ReportLogInUse(m_logFile.Path());
 
   m_options = ProgrammingOptions{};
   m_options.residentKernel = 1;
@@ -139,13 +138,15 @@ void CProgramPage::OnRunFinished(bool bSuccess, bool bQuitting) {
     m_view.ShowMessage(IDS_TRANSFER_ERROR, IDS_CAPTION_ERROR, MessageIcon::Exclamation);
   }
   m_pRun.reset();
-  if (m_logFile.IsOpen()) {
-    m_logFile.WriteEndMarker();
-    // On the disk at the end of every run, so the log can be read (or the machine
-    // switched off) without leaving the program first.
-    m_logFile.Flush();
-  }
+  // Every line is on the disk as it is written, so the log can be read (or the machine
+  // switched off) without leaving the program first.
+  if (m_logFile.IsOpen()) m_logFile.WriteEndMarker();
   EndRun(bSuccess, bQuitting);
+  // A log that stopped during the run (a full disk, a removed stick) is told once, when
+  // the run is over: the printer's run matters more than its log, and the technician
+  // must not believe the log is whole.
+  const std::string failure = m_logFile.TakeFailure();
+  if (!failure.empty() && !bQuitting) m_view.ReportLogWriteFailure(m_logFile.Path(), failure);
 }
 
 void CProgramPage::EndRun(bool bSuccess, bool bQuitting) {

@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "engine/ProgramTarget.h"
-#include "wizard/StatusLog.h"
+#include "files/StatusLog.h"
 #include "wizard/Views.h"
 #include "wizard/WizardState.h"
 
@@ -64,7 +64,7 @@ class CProgramPage {
  public:
   // wizardView: the main window, whose Back, Exit and close command a run turns off.
   CProgramPage(WizardState& state, IProgramPageView& view, IWizardView& wizardView);
-  // Flushes and closes the log, and clears the package reader's loaded package.
+  // Closes the log, and clears the package reader's loaded package.
   ~CProgramPage();
   CProgramPage(const CProgramPage&) = delete;
   CProgramPage& operator=(const CProgramPage&) = delete;
@@ -89,7 +89,8 @@ class CProgramPage {
 
   // The run is over: Execute's result. bQuitting: the user or the system asked the
   // wizard to quit during the run, so no message box is shown (nobody is left to answer
-  // it); the view closes the wizard afterwards.
+  // it); the view closes the wizard afterwards. A log that could not be written during
+  // the run is told once, after the run's own message: the run itself went on.
   void OnRunFinished(bool bSuccess, bool bQuitting = false);
 
   bool IsRunning() const { return m_bRunning; }

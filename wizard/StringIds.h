@@ -22,6 +22,9 @@ enum StringId : int {
   IDS_FILE_UNUSABLE = 143,          // "The selected file is unusable..."
   IDS_TRANSFER_ERROR = 144,         // "File transfer error.\n\nProgramming terminated."
   IDS_CAPTION_SUCCESS = 145,        // "Success"
+  // The status log: a write failed (%1 the log, %2 the reason); another loader holds it.
+  IDS_LOG_WRITE_FAILED = 146,       // "The status log could not be written..."
+  IDS_LOG_IN_USE = 147,             // "\"%1\" is held by another loader..."
   // The dialog framework's own message for a page that refuses an empty choice.
   IDS_INVALID_ARGUMENT = 0xF000,    // "An invalid argument was encountered."
 };
@@ -38,7 +41,8 @@ inline constexpr StringId kStringIds[] = {
     IDS_CAPTION_ERROR,         IDS_FIRMWARE_LOADED,  IDS_SELECT_FILE,
     IDS_APP_TITLE,             IDS_TITLE_ABC_LAYOUT, IDS_DRIVE_UNAVAILABLE,
     IDS_TITLE_KEYBOARD_LAYOUT, IDS_FILE_UNAVAILABLE, IDS_FILE_UNUSABLE,
-    IDS_TRANSFER_ERROR,        IDS_CAPTION_SUCCESS,  IDS_INVALID_ARGUMENT,
+    IDS_TRANSFER_ERROR,        IDS_CAPTION_SUCCESS,  IDS_LOG_WRITE_FAILED,
+    IDS_LOG_IN_USE,            IDS_INVALID_ARGUMENT,
 };
 
 }  // namespace zerviko::wizard

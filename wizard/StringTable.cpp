@@ -30,6 +30,11 @@ constexpr StringEntry kStrings[] = {
      QT_TRANSLATE_NOOP("StringTable", "The selected file is unusable.\n\nPlease select another file.")},
     {IDS_TRANSFER_ERROR, QT_TRANSLATE_NOOP("StringTable", "File transfer error.\n\nProgramming terminated.")},
     {IDS_CAPTION_SUCCESS, QT_TRANSLATE_NOOP("StringTable", "Success")},
+    {IDS_LOG_WRITE_FAILED,
+     QT_TRANSLATE_NOOP("StringTable", "The status log could not be written:\n\n%1\n%2\n\n"
+                                      "The log is incomplete; later runs are not written to it.")},
+    {IDS_LOG_IN_USE,
+     QT_TRANSLATE_NOOP("StringTable", "\"%1\" is held by another loader: this one keeps no status log.")},
     {IDS_INVALID_ARGUMENT, QT_TRANSLATE_NOOP("StringTable", "An invalid argument was encountered.")},
 };
 

@@ -141,6 +141,10 @@ class IProgramPageView : public IPageView {
   // The status log at path is another loader's (two wizards started from one folder):
   // this one runs without a log; the view says so where a user can see it.
   virtual void ReportLogInUse(const std::string& path) = 0;
+  // Writing the status log at path failed for reason (the system's words): the log is
+  // incomplete and no more is written to it, while the runs go on. Told once, at the
+  // end of the run it happened in, where a user can see it.
+  virtual void ReportLogWriteFailure(const std::string& path, const std::string& reason) = 0;
 
   // Runs the engine for one programming run: see CProgramRun in ProgramPage.h.
   virtual void StartRun(CProgramRun& run) = 0;

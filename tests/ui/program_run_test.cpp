@@ -3,6 +3,9 @@
 // with a run of the engine's defaults, the log to the byte, and each message box with
 // what the screen showed then.
 #include <sys/fsuid.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <QProgressBar>
 #include <QTextDocument>
@@ -33,6 +36,18 @@ struct AsTechnician {
   const bool root = geteuid() == 0;
   AsTechnician() { if (root) setfsgid(65534), setfsuid(65534); }
   ~AsTechnician() { if (root) setfsuid(0), setfsgid(0); }
+};
+// Files written by this process stop growing at bytes (a full disk, as root too): the
+// write that crosses the limit is cut short, the next one refused with EFBIG.
+struct FileSizeLimit {
+  rlimit before{};
+  void (*handler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &before);
+    const rlimit limit{bytes, before.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &before), std::signal(SIGXFSZ, handler); }
 };
 struct RestoredVariable {
   const char* name;
@@ -156,16 +171,35 @@ TEST_F(Run, TwoRunsGoIntoOneLogAndTakeNoInput) {
       << during.toStdString();
   EXPECT_TRUE(dialog->isVisible());
   EXPECT_EQ(Log(), reference);
-  testing::internal::CaptureStderr();
   CMainDlg second(nullptr, [] { return zerviko::ports::PortList{}; });
   second.m_strAppDir = Local("stick/Program/").toStdString();
-  second.OnInitDialog();
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "zerviko-loader: \"" + Local("stick/Program/").toStdString() +
-                                                        "Status.log\" is held by another loader; this one keeps no status log\n");
+  second.OnInitDialog();  // its box once its window is up, that is, when events next run
   Program();
-  EXPECT_EQ(BoxTexts(), QStringList(2, kLoaded));
+  EXPECT_EQ(BoxTexts(), QStringList({kLoaded, "\"" + Local("stick/Program/Status.log") +
+                                                  "\" is held by another loader: this one keeps no status log.", kLoaded}));
+  EXPECT_EQ(boxes[1].caption, "Tarno ZERVIKO Firmware Loader");
   dialog.reset();
   EXPECT_EQ(Log(), reference + reference);
+}
+
+// A log that cannot be written (a full disk) keeps whole lines only, is told once, after
+// the run, naming the file and the reason, and the runs go on.
+TEST_F(Run, ALogThatCannotBeWrittenIsToldOnceAndTheRunsGoOn) {
+  StartPrinter();
+  const QByteArray reference = Reference().first;
+  ToProgramPage();
+  const qsizetype limit = reference.size() / 2;
+  {
+    const FileSizeLimit full(static_cast<rlim_t>(limit));
+    Program();
+    Program();
+  }
+  EXPECT_EQ(BoxTexts(), QStringList({kLoaded, "The status log could not be written:\n\n" + Local("stick/Program/Status.log") +
+                                                  "\nFile too large\n\nThe log is incomplete; later runs are not written "
+                                                  "to it.", kLoaded}));
+  EXPECT_EQ(boxes[1].caption, "Error");
+  EXPECT_TRUE(Written());
+  EXPECT_EQ(Log(), reference.left(reference.left(limit).lastIndexOf("\r\n") + 2));
 }
 
 // A technician may not write an installed program folder: the log goes to the user's

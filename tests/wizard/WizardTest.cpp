@@ -4,12 +4,18 @@
 // The same program runs on Linux and, under Wine, on Windows.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
+
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "files/FolderListing.h"
+#include "files/StatusLog.h"
 #include "sim/InProcessPort.h"
 #include "tests/package/PackageTestSupport.h"
 #include "wizard/Language.h"
@@ -171,6 +177,44 @@ TEST_F(Wizard, AnEmptyPortListKeepsTheWizardOnItsFirstPage) {
   m_wizard->OnNext();
   EXPECT_EQ(m_log.back(), "message 61440 138 stop");
   EXPECT_TRUE(m_wizard->m_nCurPage == 0 && m_wizard->m_strPort == "COM9" && m_wizard->m_bAbcLayout == 0);
+}
+
+// The status log's writer: a log appended to that ends mid-line goes on on a new line;
+// a write lands whole or not at all, and after the first failure, told once with its
+// reason, nothing more is written.
+TEST(StatusLog, WholeLinesOnly) {
+  const fs::path folder = test::MakeTempFolder("zerviko-log-");
+  const std::string path = (folder / "bench.log").string();
+  for (const auto& [before, after] : {std::pair{"1: cut", "1: cut\r\n2: next\r\n"}, {"1: a\r\n", "1: a\r\n2: next\r\n"}}) {
+    std::ofstream(path, std::ios::binary) << before;
+    CStatusLog log;
+    ASSERT_TRUE(log.Open(path));
+    EXPECT_TRUE(log.WriteMessage(2, "next"));
+    EXPECT_TRUE(log.Close());
+    EXPECT_EQ(Read(path), after);
+  }
+#ifndef _WIN32
+  CStatusLog log;
+  ASSERT_TRUE(log.Open(path, true));
+  {
+    // Files stop growing at 30 bytes: the second line is cut short there, then refused.
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit before{};
+    getrlimit(RLIMIT_FSIZE, &before);
+    const rlimit limit{30, before.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    EXPECT_TRUE(log.WriteMessage(1, "Setting baud rate"));
+    EXPECT_FALSE(log.WriteMessage(1, "Loading the kernel"));
+    setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, handler);
+  }
+  EXPECT_FALSE(log.WriteEndMarker());  // room again, but not written after a failure
+  EXPECT_EQ(log.TakeFailure(), "File too large");
+  EXPECT_EQ(log.TakeFailure(), "");
+  EXPECT_FALSE(log.Close());
+  EXPECT_EQ(Read(path), "1: Setting baud rate\r\n");
+#endif
+  fs::remove_all(folder);
 }
 
 TEST(FolderListing, MasksAndEntries) {

@@ -9,10 +9,11 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QTextDocument>
-#include <cstdio>
+#include <QTimer>
 #include <thread>
 
 #include "ui/qt/BitmapButton.h"
+#include "ui/qt/MessageBox.h"
 #include "ui/qt/MessageDialog.h"
 #include "ui/qt/StringTable.h"
 #include "wizard/Wizard.h"
@@ -184,8 +185,16 @@ void CPageProgram::ShowBusyWindow(bool bShow) {
 }
 
 void CPageProgram::ReportLogInUse(const std::string& path) {
-  std::fprintf(stderr, "zerviko-loader: \"%s\" is held by another loader; this one keeps no status log\n",
-               path.c_str());
+  // Two wizards started from one folder: the first keeps the log whole, and this one
+  // says why it has none, once its window is up.
+  const QString text = TableString(IDS_LOG_IN_USE).arg(FromLocal(path));
+  QTimer::singleShot(0, this, [this, text] { ShowMessageBox(this, text, TableString(IDS_APP_TITLE)); });
+}
+
+void CPageProgram::ReportLogWriteFailure(const std::string& path, const std::string& reason) {
+  ShowMessageBox(this,
+                 TableString(IDS_LOG_WRITE_FAILED).arg(FromLocal(path), QString::fromLocal8Bit(reason.c_str())),
+                 TableString(IDS_CAPTION_ERROR));
 }
 
 namespace {

@@ -51,6 +51,7 @@ class CPageProgram : public CWizardPage, public zerviko::wizard::IProgramPageVie
   void BlockInput(bool bBlock) override;
   void ShowBusyWindow(bool bShow) override;
   void ReportLogInUse(const std::string& path) override;
+  void ReportLogWriteFailure(const std::string& path, const std::string& reason) override;
   void StartRun(zerviko::wizard::CProgramRun& run) override;
 
  private:

@@ -104,6 +104,12 @@ void CPageProgram::ReportLogInUse(const std::string& path) {
   PostMessageW(m_hWnd, WM_LOG_IN_USE, 0, 0);
 }
 
+void CPageProgram::ReportLogWriteFailure(const std::string& path, const std::string& reason) {
+  // The reason is the system's own message, in UTF-8.
+  m_main.ShowMessageBox(m_hWnd, LoadText(wizard::IDS_LOG_WRITE_FAILED, {Wide(path), DisplayText(reason)}),
+                        LoadText(wizard::IDS_CAPTION_ERROR), MB_OK | MB_ICONEXCLAMATION);
+}
+
 void CPageProgram::StartRun(wizard::CProgramRun& run) {
   {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -180,9 +186,8 @@ bool CPageProgram::OnMessage(UINT message, WPARAM /*wParam*/, LPARAM /*lParam*/)
     return true;
   }
   if (message == WM_LOG_IN_USE) {
-    const std::wstring text = L"\"" + Wide(m_strLogInUse) +
-                              L"\" is held by another loader: this one keeps no status log.";
-    m_main.ShowMessageBox(m_hWnd, text, LoadText(wizard::IDS_APP_TITLE), MB_OK | MB_ICONINFORMATION);
+    m_main.ShowMessageBox(m_hWnd, LoadText(wizard::IDS_LOG_IN_USE, {Wide(m_strLogInUse)}),
+                          LoadText(wizard::IDS_APP_TITLE), MB_OK | MB_ICONINFORMATION);
     return true;
   }
   return false;

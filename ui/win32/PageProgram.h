@@ -29,6 +29,7 @@ class CPageProgram : public CWizardPage, public wizard::IProgramPageView, privat
   void BlockInput(bool bBlock) override;
   void ShowBusyWindow(bool bShow) override;
   void ReportLogInUse(const std::string& path) override;
+  void ReportLogWriteFailure(const std::string& path, const std::string& reason) override;
   void StartRun(wizard::CProgramRun& run) override;
 
  protected:

@@ -19,6 +19,22 @@ std::wstring LoadText(int id) {
   return std::wstring(text, static_cast<std::size_t>(length));
 }
 
+std::wstring LoadText(int id, const std::vector<std::wstring>& args) {
+  // One pass, so that a "%2" inside a filled-in path is left as it is.
+  const std::wstring text = LoadText(id);
+  std::wstring out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const std::size_t n = i + 1 < text.size() ? static_cast<std::size_t>(text[i + 1] - L'1') : args.size();
+    if (text[i] == L'%' && n < args.size()) {
+      out += args[n];
+      ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
 std::wstring Wide(const std::string& ansi) {
   if (ansi.empty()) return {};
   const int size = static_cast<int>(ansi.size());

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "wizard/StringIds.h"
 
@@ -16,6 +17,8 @@ void SetResourceModule(HINSTANCE module);
 
 // The text of a string-table entry in the interface's language; empty when missing.
 std::wstring LoadText(int id);
+// The same with %1, %2... filled in from args, in order.
+std::wstring LoadText(int id, const std::vector<std::wstring>& args);
 
 // A name from the system's 8-bit interfaces (a port, a drive, a file), in the ANSI
 // code page, as the controls show it.

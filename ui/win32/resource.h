@@ -53,6 +53,8 @@
 #define IDS_FILE_UNUSABLE 143
 #define IDS_TRANSFER_ERROR 144
 #define IDS_CAPTION_SUCCESS 145
+#define IDS_LOG_WRITE_FAILED 146
+#define IDS_LOG_IN_USE 147
 // The dialog framework's own message for a page that refuses an empty choice.
 #define IDS_INVALID_ARGUMENT 0xF000
 #endif

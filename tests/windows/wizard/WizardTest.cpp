@@ -131,7 +131,7 @@ TEST_F(Wizard, StartsOnTheModelAndPortPageWithThePrintersBridgeChosen) {
     ASSERT_GE(second.Start(m_folder, kTitle, {kBridge}).count(), 0);
     MessageBoxSeen box;
     ASSERT_TRUE(second.WaitForMessageBox(&box));
-    EXPECT_NE(box.text.find(L"Status.log\" is held by another loader"), std::wstring::npos) << box.text.c_str();
+    EXPECT_EQ(box.text, L"\"" + Wide(m_folder) + L"Status.log\" is held by another loader: this one keeps no status log.");
     CRemoteWizard::Dismiss(box);
     PostMessageW(second.Main(), WM_CLOSE, 0, 0);
     EXPECT_EQ(second.WaitForExit(), 0);
@@ -340,7 +340,8 @@ TEST_F(Wizard, AFailedRunSaysSoWithTheWarningStillUpAndEndsTheLog) {
 }
 
 // Each language library in "Resources": the interface in its language, the package's
-// section its name stands for.
+// section its name stands for, and (in German) a second wizard's notice that it keeps no
+// log.
 TEST_F(Wizard, EachLanguageLibraryGivesItsLanguageAndItsPackageSection) {
   const struct {
     const char* library;
@@ -348,9 +349,11 @@ TEST_F(Wizard, EachLanguageLibraryGivesItsLanguageAndItsPackageSection) {
     std::wstring prompt;
     std::wstring back;
     int packageLanguage;
+    std::wstring logInUse = {};  // empty: no second wizard
   } rows[] = {
       {"FRA.dll", L"Chargeur de micrologiciel Tarno ZERVIKO", L"Sélectionnez le modèle et le port à programmer", L"Précédent", 1},
-      {"DEU.dll", L"Tarno ZERVIKO Firmware-Loader", L"Modell und Anschluss zum Programmieren auswählen", L"Zurück", 2},
+      {"DEU.dll", L"Tarno ZERVIKO Firmware-Loader", L"Modell und Anschluss zum Programmieren auswählen", L"Zurück", 2,
+       L"\u201e" + Wide(m_folder) + L"Status.log\u201c wird von einem anderen Loader verwendet: Dieser führt kein Statusprotokoll."},
       {"PTB.dll", L"Carregador de firmware Tarno ZERVIKO", L"Selecione o modelo e a porta para a programação", L"Voltar", 3},
       {"ESP.dll", L"Cargador de firmware Tarno ZERVIKO", L"Seleccione el modelo y el puerto que desea programar", L"Atrás", 4},
   };
@@ -364,6 +367,16 @@ TEST_F(Wizard, EachLanguageLibraryGivesItsLanguageAndItsPackageSection) {
     Start(wizard, row.title);
     EXPECT_EQ(CRemoteWizard::Text(wizard.Control(0, 1002)), row.prompt);
     EXPECT_EQ(CRemoteWizard::Text(GetDlgItem(wizard.Main(), IDC_BACK)), row.back);
+    if (!row.logInUse.empty()) {
+      CRemoteWizard second;
+      ASSERT_GE(second.Start(m_folder, row.title, {kBridge}).count(), 0);
+      MessageBoxSeen box;
+      ASSERT_TRUE(second.WaitForMessageBox(&box));
+      EXPECT_EQ(box.caption + L" / " + box.text, row.title + L" / " + row.logInUse);
+      CRemoteWizard::Dismiss(box);
+      PostMessageW(second.Main(), WM_CLOSE, 0, 0);
+      EXPECT_EQ(second.WaitForExit(), 0);
+    }
     wizard.Next();
     ASSERT_TRUE(WaitFor([&] { return !CRemoteWizard::Text(wizard.Control(1, 1016)).empty(); }));
     EXPECT_EQ(CRemoteWizard::Text(wizard.Control(1, 1016)), RevisionText(Sample(kAbcSample), row.packageLanguage));

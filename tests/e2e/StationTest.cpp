@@ -14,6 +14,9 @@ namespace {
 
 using Json = nlohmann::json;
 
+// A bridge's serial text in Windows-1252, as some bridges give it, and as it is shown.
+const std::string CP1252_SERIAL = "ZV\xe9\xff" "01", CP1252_SHOWN = "ZV\u00e9\u00ff01";
+
 // What the station has said so far, line by line.
 std::vector<Json> JsonLines(const std::string& out) {
   std::vector<Json> lines;
@@ -38,7 +41,8 @@ class Hub {
       config.writeTime = writeTime;
       plugged.printer = std::make_unique<Printer>(config);
     }
-    plugged.bridge = {m_root, number, serial, withPort ? plugged.printer->Device() : std::string()};
+    plugged.bridge = {m_root, number, serial == CP1252_SHOWN ? CP1252_SERIAL : serial,
+                      withPort ? plugged.printer->Device() : std::string()};
     std::string error;
     EXPECT_TRUE(sim::PlugBridge(plugged.bridge, &error)) << error;
   }
@@ -63,8 +67,8 @@ class Hub {
   std::map<std::string, Plugged> m_plugged;
 };
 
-enum class Act { PLUG, PLUG_WITHOUT_PORT, UNPLUG, INTERRUPT };
-enum class Until { RUNNING, BLOCKS_WRITTEN, FINISHED, IDLE };
+enum class Act { PLUG, PLUG_WITHOUT_PORT, UNPLUG, INTERRUPT, ROTATE_RECORD, DELETE_RECORD };
+enum class Until { RUNNING, BLOCKS_WRITTEN, FINISHED, IDLE, NOW };
 
 // One step of the technician's session: what is done to which printer, then what the
 // station must have done before the next step.
@@ -78,8 +82,18 @@ struct Step {
 
 TEST(Station, EachPrinterOncePerPlugInRecordedAndTheTableAtCtrlC) {
   const Bytes image = Pattern(24 * 128);
-  const std::string imagePath = File("station.bin", std::string(image.begin(), image.end()));
+  // An ANSI file name, as the record names it.
+  const std::string imagePath = File("station\xe4.bin", std::string(image.begin(), image.end()));
   const std::string root = Path("station-sysfs"), record = Path("station-record.jsonl");
+  const std::string rotated = record + ".1";
+  std::vector<Json> deleted;
+  // Every line recorded, wherever it went.
+  const auto recorded = [&] {
+    std::vector<Json> lines = JsonLines(ReadFile(rotated));
+    lines.insert(lines.end(), deleted.begin(), deleted.end());
+    for (Json& line : JsonLines(ReadFile(record))) lines.push_back(line);
+    return lines;
+  };
   Hub hub(root);
   ::setenv("ZERVIKO_SYSFS_ROOT", root.c_str(), 1);
   Child station({ZERVIKO_FLASH, "program", "--station", "--image", imagePath, "--json", "--record", record});
@@ -92,9 +106,11 @@ TEST(Station, EachPrinterOncePerPlugInRecordedAndTheTableAtCtrlC) {
       {Act::PLUG_WITHOUT_PORT, "D4", 3, FAST, Until::FINISHED},  // reported, as failed
       {Act::PLUG, "E5", 4, SLOW, Until::BLOCKS_WRITTEN},
       {Act::UNPLUG, "E5", 4, SLOW, Until::FINISHED},  // fails alone, mid-run
-      {Act::PLUG, "F6", 5, FAST, Until::FINISHED},
+      {Act::PLUG, CP1252_SHOWN, 5, FAST, Until::FINISHED},
       {Act::UNPLUG, "A1", 0, FAST, Until::IDLE},      // and no printer programmed twice meanwhile
+      {Act::ROTATE_RECORD, "", 0, FAST, Until::NOW},  // the next line starts a new file
       {Act::PLUG, "A1", 0, FAST, Until::FINISHED},    // the same printer again: programmed again
+      {Act::DELETE_RECORD, "", 0, FAST, Until::NOW},
       {Act::PLUG, "G7", 6, SLOW, Until::RUNNING},
       {Act::INTERRUPT, "G7", 6, SLOW, Until::FINISHED},  // stops before its next block
   };
@@ -113,6 +129,8 @@ TEST(Station, EachPrinterOncePerPlugInRecordedAndTheTableAtCtrlC) {
       hub.Plug(step.serial, step.number, step.writeTime, step.act == Act::PLUG);
     if (step.act == Act::UNPLUG) hub.Unplug(step.serial);
     if (step.act == Act::INTERRUPT) station.Signal(SIGINT);
+    if (step.act == Act::ROTATE_RECORD) std::filesystem::rename(record, rotated);
+    if (step.act == Act::DELETE_RECORD) deleted = JsonLines(ReadFile(record)), std::filesystem::remove(record);
     bool reached = false;
     for (const auto deadline = Clock::now() + 20s; !reached && Clock::now() < deadline; std::this_thread::sleep_for(10ms)) {
       switch (step.until) {
@@ -121,13 +139,14 @@ TEST(Station, EachPrinterOncePerPlugInRecordedAndTheTableAtCtrlC) {
         case Until::FINISHED: reached = said(true) > before; break;
         // Some polls' time: the station sees the printer gone.
         case Until::IDLE: std::this_thread::sleep_for(1200ms), reached = true; break;
+        case Until::NOW: reached = true; break;
       }
     }
     ASSERT_TRUE(reached) << station.OutSoFar();
     // A printer is in the record, flushed, before the station says it has finished.
     int saidFinished = 0;
     for (const Json& line : JsonLines(station.OutSoFar())) saidFinished += line.contains("serial") && line.contains("result");
-    EXPECT_GE(JsonLines(ReadFile(record)).size(), static_cast<std::size_t>(saidFinished));
+    EXPECT_GE(recorded().size(), static_cast<std::size_t>(saidFinished));
   }
   EXPECT_EQ(station.Run(30s), 1) << station.err;
 
@@ -142,13 +161,13 @@ TEST(Station, EachPrinterOncePerPlugInRecordedAndTheTableAtCtrlC) {
   }
   const std::map<std::string, std::vector<std::string>> results = {
       {"A1", {"ok", "ok"}}, {"B2", {"ok"}}, {"C3", {"ok"}}, {"D4", {"failed"}},
-      {"E5", {"failed"}}, {"F6", {"ok"}}, {"G7", {"failed"}}};
+      {"E5", {"failed"}}, {CP1252_SHOWN, {"ok"}}, {"G7", {"failed"}}};
   for (const auto& [serial, wanted] : results) {
     std::vector<std::string> got;
     for (auto [it, end] = finished.equal_range(serial); it != end; ++it) got.push_back(it->second["result"]);
     EXPECT_EQ(got, wanted) << serial;
   }
-  for (const char* serial : {"A1", "B2", "C3", "F6"}) {
+  for (const std::string& serial : std::vector<std::string>{"A1", "B2", "C3", CP1252_SHOWN}) {
     const Bytes flash = hub[serial].Flash();
     EXPECT_EQ(Bytes(flash.begin(), flash.begin() + static_cast<long>(image.size())), image) << serial;
   }
@@ -158,14 +177,16 @@ TEST(Station, EachPrinterOncePerPlugInRecordedAndTheTableAtCtrlC) {
                                       R"({"port":")" + hub.Port("G7") + R"(","serial":"G7"}]})"));
 
   // The record: a line per finished printer, in the order they finished, with its last
-  // message. A second station appends to it, and says it all in plain lines.
-  hub.Unplug("A1"), hub.Unplug("B2"), hub.Unplug("C3"), hub.Unplug("F6"), hub.Unplug("G7");
+  // message. A second station appends to it, on a line of its own after a line cut
+  // short, and says it all in plain lines.
+  const std::string cut = R"({"time":"2026-)";
+  std::ofstream(record, std::ios::app) << cut;
+  hub.Unplug("A1"), hub.Unplug("B2"), hub.Unplug("C3"), hub.Unplug(CP1252_SHOWN), hub.Unplug("G7");
   Child again({ZERVIKO_FLASH, "program", "--station", "--image", imagePath, "--record", record});
   for (int i = 0; i < 2000 && again.OutSoFar().find("D4 usb 1-4: FAILED") == std::string::npos; ++i)
     std::this_thread::sleep_for(10ms);
   again.Signal(SIGINT);
   EXPECT_EQ(again.Run(30s), 1) << again.err;
-  ::unsetenv("ZERVIKO_SYSFS_ROOT");
   EXPECT_NE(again.out.find("D4 usb 1-4: printer found, programming\n"
                            "D4 usb 1-4: FAILED in 0.0 s: printer bridge found, no port\n"
                            "SERIAL  PORT     RESULT  SECONDS  KiB/s  LAST MESSAGE\n"
@@ -173,8 +194,15 @@ TEST(Station, EachPrinterOncePerPlugInRecordedAndTheTableAtCtrlC) {
                            "0 of 1 printers programmed; failed: D4 usb 1-4.\n"),
             std::string::npos) << again.out;
 
-  std::vector<Json> recorded = JsonLines(ReadFile(record));
-  ASSERT_EQ(recorded.size(), finished.size() + 1);
+  std::string text = ReadFile(record);
+  const std::size_t at = text.find(cut + '\n');
+  ASSERT_NE(at, std::string::npos) << text;
+  std::ofstream(record, std::ios::binary) << text.erase(at, cut.size() + 1);
+  // Before the rotation, between it and the deletion, and after.
+  EXPECT_EQ((std::vector{JsonLines(ReadFile(rotated)).size(), deleted.size(), JsonLines(text).size()}),
+            (std::vector<std::size_t>{6, 1, 2}));
+  const std::vector<Json> all = recorded();
+  ASSERT_EQ(all.size(), finished.size() + 1);
   const std::string sha256 = cli::Sha256Hex(image.data(), image.size());
   const std::regex utc(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)");
   std::size_t i = 0;
@@ -185,15 +213,33 @@ TEST(Station, EachPrinterOncePerPlugInRecordedAndTheTableAtCtrlC) {
       lastText[line["serial"]] = line["text"];
       continue;
     }
-    Json& entry = recorded[i++];
+    Json entry = all[i++];
     EXPECT_TRUE(std::regex_match(entry["time"].get<std::string>(), utc)) << entry;
     entry.erase("time");
-    EXPECT_EQ(entry, (Json{{"serial", line["serial"]}, {"port", line["port"]}, {"package", "station.bin"},
+    EXPECT_EQ(entry, (Json{{"serial", line["serial"]}, {"port", line["port"]}, {"package", "station\u00e4.bin"},
                            {"sha256", sha256}, {"result", line["result"]}, {"seconds", line["seconds"]},
                            {"message", lastText[line["serial"]]}}));
   }
   EXPECT_EQ(lastText["G7"], "Programming aborted");
-  EXPECT_EQ(recorded.back()["serial"], "D4");
+  EXPECT_EQ(all.back()["serial"], "D4");
+
+  // A full disk, as a file size limit gives it: the line that did not fit is taken back
+  // whole, said once, and the station ends with 5 though its printer was programmed.
+  hub.Unplug("D4");
+  hub.Plug("H8", 7, FAST);
+  // (The limit is on every file the station writes: its output too needs room.)
+  std::ofstream(record, std::ios::app) << R"({"note":")" << std::string(16000, '-') << "\"}\n";
+  const std::string before = ReadFile(record);
+  Child full({"prlimit", "--fsize=" + std::to_string(before.size() + 100), ZERVIKO_FLASH, "program", "--station",
+              "--image", imagePath, "--record", record});
+  for (int i = 0; i < 2000 && full.OutSoFar().find(": programmed in") == std::string::npos; ++i)
+    std::this_thread::sleep_for(10ms);
+  full.Signal(SIGINT);
+  EXPECT_EQ(full.Run(30s), 5) << full.err;
+  EXPECT_EQ(ReadFile(record).size(), before.size());  // each line is appended or not
+  EXPECT_EQ(full.err, "zerviko-flash: cannot write the record " + record +
+                          ": File too large; no more printers are recorded\n");
+  ::unsetenv("ZERVIKO_SYSFS_ROOT");
 }
 
 }  // namespace

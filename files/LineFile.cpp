@@ -26,8 +26,11 @@ bool LineFile::Append(const std::string& lines) {
   const bool regular = IsRegular();
   std::uint64_t before = 0;
   if (regular && !Length(before)) return false;
-  // Whoever left the last line without its end, it stays a line of its own.
-  const std::string bytes = regular && before > 0 && !EndsLine(before - 1) ? "\n" + lines : lines;
+  // Whoever left the last line without its end, it stays a line of its own, ended as
+  // these lines are.
+  const bool crlf = lines.size() >= 2 && lines.compare(lines.size() - 2, 2, "\r\n") == 0;
+  const std::string bytes =
+      regular && before > 0 && !EndsLine(before - 1) ? (crlf ? "\r\n" : "\n") + lines : lines;
   std::uint64_t written = 0;
   if (WriteAtEnd(bytes, written)) return true;
   // A part of a line is worse than none: it would glue the next line onto it. (Should

@@ -4,7 +4,7 @@
 //   - Each Append goes in whole or not at all: a write the disk cannot take whole (a
 //     full disk, a file size limit) is undone, the file cut back to its length before.
 //   - A file whose last line has no line end (a program killed mid-write, a copy cut
-//     short) is never written onto: the next lines start on a line of their own.
+//     short) is never written onto: that line is ended first, as the lines given are.
 //   - The lines go to the file that the path names when they are written: a file
 //     renamed away (log rotation) or deleted while open keeps what it holds, and a new
 //     one is started at the path.

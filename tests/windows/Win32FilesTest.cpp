@@ -86,7 +86,7 @@ TEST(Win32Files, LineFileFollowsItsPathAndKeepsLinesWhole) {
   std::ofstream(named, std::ios::app | std::ios::binary) << "cut";
   EXPECT_TRUE(file.Append("3\r\n"));
   EXPECT_EQ(read(rotated), "1\r\n");
-  EXPECT_EQ(read(named), "2\r\ncut\n3\r\n");
+  EXPECT_EQ(read(named), "2\r\ncut\r\n3\r\n");
   file.Close();
   std::filesystem::remove_all(dir);
 }

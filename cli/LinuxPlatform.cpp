@@ -58,6 +58,10 @@ void PrepareConsole() {
   // half-way through a printer's flash: writes to its pipe fail instead, and the
   // output stops there while the runs go on to their end.
   ::signal(SIGPIPE, SIG_IGN);
+  // Likewise a file size limit (ulimit -f): a write past it fails, so that a record or
+  // a log is cut back to its last whole line, rather than the program being killed
+  // with half a line written.
+  ::signal(SIGXFSZ, SIG_IGN);
 }
 
 bool OutputIsTerminal() { return ::isatty(STDOUT_FILENO); }

@@ -46,10 +46,6 @@ std::string Padded(const std::string& text, std::size_t width) {
   return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
 }
 
-std::string JsonLine(const nlohmann::ordered_json& object) {
-  return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
 // A port's name as part of a file name on any system: letters, digits, '-' and '_'
 // ("/dev/ttyUSB0" gives "dev_ttyUSB0", "\\.\COM12" gives "COM12").
 std::string FileNamePart(const std::string& port) {

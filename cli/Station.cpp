@@ -1,10 +1,8 @@
 #include "cli/Station.h"
 
-#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <iostream>
 #include <map>
@@ -15,6 +13,7 @@
 #include "cli/Platform.h"
 #include "cli/Sha256.h"
 #include "cli/Text.h"
+#include "files/LineFile.h"
 #include "ports/PortList.h"
 
 namespace zerviko::cli {
@@ -28,8 +27,6 @@ constexpr auto POLL_INTERVAL = std::chrono::milliseconds(250);
 // A bridge counts as gone once this many polls in a row have not found it, so that one
 // poll that catches the system mid-change never makes a printer programmed twice.
 constexpr int POLLS_TO_GONE = 2;
-// Record lines are far shorter; one that fits the buffer reaches the file in one write.
-constexpr std::size_t RECORD_BUFFER = 64 * 1024;
 
 std::string UtcNow() {
   const auto now = std::chrono::system_clock::now();
@@ -44,35 +41,26 @@ std::string UtcNow() {
   return text;
 }
 
-// The record: opened for appending, each line whole in one write, flushed at once.
+// The record: a line per printer, each whole or not at all, at the path it was given
+// even when the file there is rotated away.
 class Record {
  public:
-  ~Record() {
-    if (m_file) std::fclose(m_file);
-  }
-  bool Open(const std::string& path) {
-    m_file = std::fopen(path.c_str(), "ab");
-    if (m_file) std::setvbuf(m_file, nullptr, _IOFBF, RECORD_BUFFER);
-    return m_file != nullptr;
-  }
+  bool Open(const std::string& path) { return m_file.Open(path); }
+  const std::string& Error() const { return m_file.Error(); }
   // Called under the runs' lock, one printer at a time.
   void Append(const nlohmann::ordered_json& entry) {
-    if (!m_file || m_bFailed) return;
-    const std::string line = entry.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
-    errno = 0;
-    if (std::fwrite(line.data(), 1, line.size(), m_file) != line.size() || std::fflush(m_file) != 0) {
+    if (m_file.Path().empty() || m_bFailed) return;
+    if (!m_file.Append(JsonLine(entry) + "\n")) {
       m_bFailed = true;
-      m_strFailure = errno ? std::strerror(errno) : "write failed";
-      std::cerr << "zerviko-flash: cannot write the record: " << m_strFailure
-                << "; no more printers are recorded\n" << std::flush;
+      std::cerr << "zerviko-flash: cannot write the record " << PrintableText(m_file.Path()) << ": "
+                << m_file.Error() << "; no more printers are recorded\n" << std::flush;
     }
   }
   bool Failed() const { return m_bFailed; }
 
  private:
-  std::FILE* m_file = nullptr;
+  LineFile m_file;
   bool m_bFailed = false;
-  std::string m_strFailure;
 };
 
 }  // namespace
@@ -82,7 +70,7 @@ int RunStation(const ProgrammingOptions& options, const std::vector<std::uint8_t
   Record record;
   if (!settings.recordPath.empty() && !record.Open(settings.recordPath)) {
     std::cerr << "zerviko-flash: cannot open the record " << PrintableText(settings.recordPath) << ": "
-              << std::strerror(errno) << "\n";
+              << record.Error() << "\n";
     if (settings.output.json)
       std::cout << R"({"result":"failed","programmed":0,"printers":0,"failed":[],"replugged":[]})" << std::endl;
     return EXIT_FAILED;

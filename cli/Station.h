@@ -6,8 +6,9 @@
 // no port is reported as a failed printer. Ctrl-C stops watching, lets the runs stop
 // before their next block, and prints the table of every printer since the start.
 //
-// --record FILE appends a JSON line per finished printer, each written with one call
-// and flushed at once, so that a service centre keeps a record across restarts.
+// --record FILE appends a JSON line per finished printer, written at once and whole or
+// not at all (files/LineFile.h), so that a service centre keeps a record across
+// restarts, full disks and log rotation. Its texts are UTF-8, as --json's.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,7 @@
 #include "cli/Text.h"
 
 #include <cstdint>
+#include <nlohmann/json.hpp>
 
 namespace zerviko::cli {
 namespace {
@@ -69,7 +70,21 @@ std::string Cp1252ToUtf8(const std::string& text) {
   return utf8;
 }
 
+void MakeUtf8(nlohmann::ordered_json& value) {
+  if (value.is_string()) {
+    value = Utf8Text(value.get_ref<const std::string&>());
+  } else if (value.is_structured()) {
+    for (auto& item : value) MakeUtf8(item);
+  }
+}
+
 }  // namespace
+
+std::string JsonLine(const nlohmann::ordered_json& object) {
+  nlohmann::ordered_json utf8 = object;
+  MakeUtf8(utf8);
+  return utf8.dump();
+}
 
 std::string Utf8Text(const std::string& text) { return IsUtf8(text) ? text : Cp1252ToUtf8(text); }
 

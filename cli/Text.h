@@ -2,6 +2,7 @@
 // zerviko-flash prints them.
 #pragma once
 
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 
 namespace zerviko::cli {
@@ -17,5 +18,10 @@ std::string Utf8Text(const std::string& text);
 // text from outside can move the cursor, recolour, retitle or rewrite the user's
 // terminal. A backslash stays as it is; the exact text is what --json gives.
 std::string PrintableText(const std::string& text);
+
+// object as one line of JSON, every string in it made UTF-8 as Utf8Text does: what
+// zerviko-flash gives in --json and in a station's record, the same text the terminal
+// shows, and never a replacement character that would make two serials one.
+std::string JsonLine(const nlohmann::ordered_json& object);
 
 }  // namespace zerviko::cli

@@ -73,11 +73,11 @@ int RunInspect(const InspectOptions& options) {
 
   if (options.json) {
     const nlohmann::ordered_json report = {{"result", result},
-                                   {"revision", Utf8Text(GetPackageRevisionText())},
-                                   {"deviceSetup", Utf8Text(GetPackageDeviceSetupText())},
+                                   {"revision", GetPackageRevisionText()},
+                                   {"deviceSetup", GetPackageDeviceSetupText()},
                                    {"imageLength", length},
                                    {"sha256", sha256.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(sha256)}};
-    std::cout << report.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
+    std::cout << JsonLine(report) << '\n';
   } else if (result == PACKAGE_OK) {
     const ImageBlocks blocks(image);
     std::cout << "Package:       " << PrintableText(options.path) << '\n'

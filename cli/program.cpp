@@ -103,8 +103,7 @@ class RunView {
       message["level"] = level;
       message["block"] = blockMessage;
       message["text"] = text;
-      std::cout << message.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
-                << std::endl;
+      std::cout << JsonLine(message) << std::endl;
       return;
     }
     // Messages carry text from the printer (its device names): shown printable.
@@ -221,7 +220,7 @@ void PrintResult(const ProgramArgs& args, const char* result) {
   if (!args.json) return;
   nlohmann::ordered_json line;
   line["result"] = result;
-  std::cout << line.dump() << std::endl;
+  std::cout << JsonLine(line) << std::endl;
 }
 
 // The ports named on the command line, checked: "auto" and "all" stand alone, and no

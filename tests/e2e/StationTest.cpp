@@ -15,6 +15,9 @@ namespace {
 
 using Json = nlohmann::json;
 
+// A bridge's serial text in Windows-1252, as some bridges give it, and as it is shown.
+const std::string CP1252_SERIAL = "ZV\xe9\xff" "01", CP1252_SHOWN = "ZV\u00e9\u00ff01";
+
 // What the station has said so far, line by line.
 std::vector<Json> JsonLines(const std::string& out) {
   std::vector<Json> lines;
@@ -45,7 +48,7 @@ class Hub {
     const std::string device = node == Node::NONE   ? ""
                                : node == Node::LATE ? File("late-" + serial, "")
                                                     : plugged.printer->Device();
-    plugged.bridge = {m_root, number, serial, device};
+    plugged.bridge = {m_root, number, serial == CP1252_SHOWN ? CP1252_SERIAL : serial, device};
     std::string error;
     EXPECT_TRUE(sim::PlugBridge(plugged.bridge, &error)) << error;
     if (node != Node::LATE) return;
@@ -75,8 +78,8 @@ class Hub {
   std::map<std::string, Plugged> m_plugged;
 };
 
-enum class Act { PLUG, PLUG_WITHOUT_PORT, PLUG_LATE_NODE, UNPLUG, INTERRUPT };
-enum class Until { RUNNING, BLOCKS_WRITTEN, FINISHED, IDLE };
+enum class Act { PLUG, PLUG_WITHOUT_PORT, PLUG_LATE_NODE, UNPLUG, INTERRUPT, ROTATE_RECORD, DELETE_RECORD };
+enum class Until { RUNNING, BLOCKS_WRITTEN, FINISHED, IDLE, NOW };
 
 // One step of the technician's session: what is done to which printer, then what the
 // station must have done before the next step.
@@ -90,8 +93,18 @@ struct Step {
 
 TEST(Station, EachPrinterOncePerPlugInRecordedAndTheTableAtCtrlC) {
   const Bytes image = Pattern(24 * 128);
-  const std::string imagePath = File("station.bin", std::string(image.begin(), image.end()));
+  // An ANSI file name, as the record names it.
+  const std::string imagePath = File("station\xe4.bin", std::string(image.begin(), image.end()));
   const std::string root = Path("station-sysfs"), record = Path("station-record.jsonl");
+  const std::string rotated = record + ".1";
+  std::vector<Json> deleted;
+  // Every line recorded, wherever it went.
+  const auto recorded = [&] {
+    std::vector<Json> lines = JsonLines(ReadFile(rotated));
+    lines.insert(lines.end(), deleted.begin(), deleted.end());
+    for (Json& line : JsonLines(ReadFile(record))) lines.push_back(line);
+    return lines;
+  };
   Hub hub(root);
   ::setenv("ZERVIKO_SYSFS_ROOT", root.c_str(), 1);
   Child station({ZERVIKO_FLASH, "program", "--station", "--image", imagePath, "--json", "--record", record});
@@ -104,11 +117,13 @@ TEST(Station, EachPrinterOncePerPlugInRecordedAndTheTableAtCtrlC) {
       {Act::PLUG_WITHOUT_PORT, "D4", 3, FAST, Until::FINISHED},  // reported, as failed
       {Act::PLUG, "E5", 4, SLOW, Until::BLOCKS_WRITTEN},
       {Act::UNPLUG, "E5", 4, SLOW, Until::FINISHED},  // fails alone, mid-run
-      {Act::PLUG, "F6", 5, FAST, Until::FINISHED},
+      {Act::PLUG, CP1252_SHOWN, 5, FAST, Until::FINISHED},
       {Act::UNPLUG, "A1", 0, FAST, Until::IDLE},      // and no printer programmed twice meanwhile
+      {Act::ROTATE_RECORD, "", 0, FAST, Until::NOW},  // the next line starts a new file
       {Act::PLUG, "A1", 0, FAST, Until::FINISHED},    // the same printer again: programmed again
       {Act::PLUG, "E5", 4, FAST, Until::FINISHED},    // a failed printer, programmed on its second plug-in
       {Act::PLUG_LATE_NODE, "H8", 7, FAST, Until::FINISHED},  // programmed once its port opens
+      {Act::DELETE_RECORD, "", 0, FAST, Until::NOW},
       {Act::PLUG, "G7", 6, SLOW, Until::RUNNING},
       {Act::INTERRUPT, "G7", 6, SLOW, Until::FINISHED},  // stops before its next block
   };
@@ -128,6 +143,8 @@ TEST(Station, EachPrinterOncePerPlugInRecordedAndTheTableAtCtrlC) {
     if (plugs.count(step.act)) hub.Plug(step.serial, step.number, step.writeTime, plugs.at(step.act));
     if (step.act == Act::UNPLUG) hub.Unplug(step.serial);
     if (step.act == Act::INTERRUPT) station.Signal(SIGINT);
+    if (step.act == Act::ROTATE_RECORD) std::filesystem::rename(record, rotated);
+    if (step.act == Act::DELETE_RECORD) deleted = JsonLines(ReadFile(record)), std::filesystem::remove(record);
     bool reached = false;
     for (const auto deadline = Clock::now() + 20s; !reached && Clock::now() < deadline; std::this_thread::sleep_for(10ms)) {
       switch (step.until) {
@@ -136,13 +153,14 @@ TEST(Station, EachPrinterOncePerPlugInRecordedAndTheTableAtCtrlC) {
         case Until::FINISHED: reached = said(true) > before; break;
         // Some polls' time: the station sees the printer gone.
         case Until::IDLE: std::this_thread::sleep_for(1200ms), reached = true; break;
+        case Until::NOW: reached = true; break;
       }
     }
     ASSERT_TRUE(reached) << station.OutSoFar();
     // A printer is in the record, flushed, before the station says it has finished.
     int saidFinished = 0;
     for (const Json& line : JsonLines(station.OutSoFar())) saidFinished += line.contains("serial") && line.contains("result");
-    EXPECT_GE(JsonLines(ReadFile(record)).size(), static_cast<std::size_t>(saidFinished));
+    EXPECT_GE(recorded().size(), static_cast<std::size_t>(saidFinished));
   }
   EXPECT_EQ(station.Run(30s), 1) << station.err;
 
@@ -157,13 +175,13 @@ TEST(Station, EachPrinterOncePerPlugInRecordedAndTheTableAtCtrlC) {
   }
   const std::map<std::string, std::vector<std::string>> results = {
       {"A1", {"ok", "ok"}}, {"B2", {"ok"}}, {"C3", {"ok"}}, {"D4", {"failed"}},
-      {"E5", {"failed", "ok"}}, {"F6", {"ok"}}, {"G7", {"failed"}}, {"H8", {"ok"}}};
+      {"E5", {"failed", "ok"}}, {CP1252_SHOWN, {"ok"}}, {"G7", {"failed"}}, {"H8", {"ok"}}};
   for (const auto& [serial, wanted] : results) {
     std::vector<std::string> got;
     for (auto [it, end] = finished.equal_range(serial); it != end; ++it) got.push_back(it->second["result"]);
     EXPECT_EQ(got, wanted) << serial;
   }
-  for (const char* serial : {"A1", "B2", "C3", "E5", "F6", "H8"}) {
+  for (const std::string& serial : std::vector<std::string>{"A1", "B2", "C3", "E5", CP1252_SHOWN, "H8"}) {
     const Bytes flash = hub[serial].Flash();
     EXPECT_EQ(Bytes(flash.begin(), flash.begin() + static_cast<long>(image.size())), image) << serial;
   }
@@ -175,14 +193,17 @@ TEST(Station, EachPrinterOncePerPlugInRecordedAndTheTableAtCtrlC) {
                                       R"({"port":")" + hub.Port("E5") + R"(","serial":"E5","plug_ins":2}]})"));
 
   // The record: a line per finished printer, in the order they finished, with its last
-  // message. A second station appends to it, and says it all in plain lines.
-  for (const char* serial : {"A1", "B2", "C3", "E5", "F6", "G7", "H8"}) hub.Unplug(serial);
+  // message. A second station appends to it, on a line of its own after a line cut
+  // short, and says it all in plain lines.
+  const std::string cut = R"({"time":"2026-)";
+  std::ofstream(record, std::ios::app) << cut;
+  for (const std::string& serial : std::vector<std::string>{"A1", "B2", "C3", "E5", CP1252_SHOWN, "G7", "H8"})
+    hub.Unplug(serial);
   Child again({ZERVIKO_FLASH, "program", "--station", "--image", imagePath, "--record", record});
   for (int i = 0; i < 2000 && again.OutSoFar().find("D4 usb 1-4: FAILED") == std::string::npos; ++i)
     std::this_thread::sleep_for(10ms);
   again.Signal(SIGINT);
   EXPECT_EQ(again.Run(30s), 1) << again.err;
-  ::unsetenv("ZERVIKO_SYSFS_ROOT");
   EXPECT_NE(again.out.find("D4 usb 1-4: printer found, programming\n"
                            "D4 usb 1-4: FAILED in 0.0 s: printer bridge found, no port\n"
                            "SERIAL  PORT     RESULT  SECONDS  KiB/s  LAST MESSAGE\n"
@@ -190,8 +211,15 @@ TEST(Station, EachPrinterOncePerPlugInRecordedAndTheTableAtCtrlC) {
                            "0 of 1 printers programmed; failed: D4 usb 1-4.\n"),
             std::string::npos) << again.out;
 
-  std::vector<Json> recorded = JsonLines(ReadFile(record));
-  ASSERT_EQ(recorded.size(), finished.size() + 1);
+  std::string text = ReadFile(record);
+  const std::size_t at = text.find(cut + '\n');
+  ASSERT_NE(at, std::string::npos) << text;
+  std::ofstream(record, std::ios::binary) << text.erase(at, cut.size() + 1);
+  // Before the rotation, between it and the deletion, and after.
+  EXPECT_EQ((std::vector{JsonLines(ReadFile(rotated)).size(), deleted.size(), JsonLines(text).size()}),
+            (std::vector<std::size_t>{6, 3, 2}));
+  const std::vector<Json> all = recorded();
+  ASSERT_EQ(all.size(), finished.size() + 1);
   const std::string sha256 = cli::Sha256Hex(image.data(), image.size());
   const std::regex utc(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)");
   std::size_t i = 0;
@@ -202,15 +230,33 @@ TEST(Station, EachPrinterOncePerPlugInRecordedAndTheTableAtCtrlC) {
       lastText[line["serial"]] = line["text"];
       continue;
     }
-    Json& entry = recorded[i++];
+    Json entry = all[i++];
     EXPECT_TRUE(std::regex_match(entry["time"].get<std::string>(), utc)) << entry;
     entry.erase("time");
-    EXPECT_EQ(entry, (Json{{"serial", line["serial"]}, {"port", line["port"]}, {"package", "station.bin"},
+    EXPECT_EQ(entry, (Json{{"serial", line["serial"]}, {"port", line["port"]}, {"package", "station\u00e4.bin"},
                            {"sha256", sha256}, {"result", line["result"]}, {"seconds", line["seconds"]},
                            {"message", lastText[line["serial"]]}}));
   }
   EXPECT_EQ(lastText["G7"], "Programming aborted");
-  EXPECT_EQ(recorded.back()["serial"], "D4");
+  EXPECT_EQ(all.back()["serial"], "D4");
+
+  // A full disk, as a file size limit gives it: the line that did not fit is taken back
+  // whole, said once, and the station ends with 5 though its printer was programmed.
+  hub.Unplug("D4");
+  hub.Plug("I9", 8, FAST);
+  // (The limit is on every file the station writes: its output too needs room.)
+  std::ofstream(record, std::ios::app) << R"({"note":")" << std::string(16000, '-') << "\"}\n";
+  const std::string before = ReadFile(record);
+  Child full({"prlimit", "--fsize=" + std::to_string(before.size() + 100), ZERVIKO_FLASH, "program", "--station",
+              "--image", imagePath, "--record", record});
+  for (int i = 0; i < 2000 && full.OutSoFar().find(": programmed in") == std::string::npos; ++i)
+    std::this_thread::sleep_for(10ms);
+  full.Signal(SIGINT);
+  EXPECT_EQ(full.Run(30s), 5) << full.err;
+  EXPECT_EQ(ReadFile(record).size(), before.size());  // each line is appended or not
+  EXPECT_EQ(full.err, "zerviko-flash: cannot write the record " + record +
+                          ": File too large; no more printers are recorded\n");
+  ::unsetenv("ZERVIKO_SYSFS_ROOT");
 }
 
 // On a terminal of six rows, eight printers at once: the live area never outgrows the

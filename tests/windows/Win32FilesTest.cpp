@@ -1,10 +1,12 @@
-// The wizard's Windows files under Wine: drives, program folder, status log sharing.
+// The wizard's Windows files under Wine: drives, program folder, status log sharing,
+// files of whole lines.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
+#include "files/LineFile.h"
 #include "files/LogFile.h"
 #include "files/ProgramFolder.h"
 #include "files/Volumes.h"
@@ -61,6 +63,31 @@ TEST(Win32Files, StatusLogIsReadableButNotWritableWhileHeld) {
   ASSERT_EQ(OpenLogFile(path, second), LogFileResult::LOG_OPENED);
   EXPECT_EQ(std::filesystem::file_size(path), 0u);
   std::fclose(second);
+  std::filesystem::remove_all(dir);
+}
+
+// A file of lines follows its path: renamed away while open, as rotation does, it is
+// started anew there; a last line without its end is never written onto. (A file
+// deleted while open is not: Wine keeps it at its path until it is closed, and does
+// not say it is marked for deletion as Windows does.)
+TEST(Win32Files, LineFileFollowsItsPathAndKeepsLinesWhole) {
+  const std::filesystem::path dir = MakeTempFolder("zerviko-lines-");
+  const std::string path = (dir / "record \xc3\xa4.jsonl").string();  // UTF-8, as the wide calls take it
+  const auto read = [](const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  LineFile file;
+  ASSERT_TRUE(file.Open(path)) << file.Error();
+  EXPECT_TRUE(file.Append("1\r\n"));
+  const std::filesystem::path named = std::filesystem::u8path(path), rotated = dir / "rotated";
+  std::filesystem::rename(named, rotated);
+  EXPECT_TRUE(file.Append("2\r\n")) << file.Error();
+  std::ofstream(named, std::ios::app | std::ios::binary) << "cut";
+  EXPECT_TRUE(file.Append("3\r\n"));
+  EXPECT_EQ(read(rotated), "1\r\n");
+  EXPECT_EQ(read(named), "2\r\ncut\r\n3\r\n");
+  file.Close();
   std::filesystem::remove_all(dir);
 }
 

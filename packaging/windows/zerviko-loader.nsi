@@ -8,7 +8,7 @@
 ; Silent installation for IT departments and tests:
 ;   zerviko-loader-setup.exe /S [/LANGUAGE=FRA|DEU|PTB|ESP] [/D=FOLDER]
 ; /D= must be a full path (C:\Tools\ZERVIKO): NSIS would ignore any other and install
-; into the default folder, so any other is refused (exit status 2).
+; into the default folder, so one it ignores is refused (exit status 2).
 ; The uninstaller removes what was installed and keeps "Status.log", the record of
 ; every run that a technician sends when a printer fails, and the packages the user
 ; added to "Firmware Files".
@@ -54,31 +54,43 @@ Page custom LanguagePage LanguagePageLeave
 !macroend
 
 ; NSIS takes /D= off the command line it gives the script, and ignores a folder that is
-; not a full path: the process's own command line tells what was asked for.
+; not a full path (or is quoted, or has "/" for "\") without a word: the process's own
+; command line tells what was asked for, and $INSTDIR whether NSIS took it. /D= comes
+; last, so the last one is the one (the program's own path may hold one too).
 Function CheckInstallFolder
   System::Call 'kernel32::GetCommandLineW() t .r0'
-  StrLen $1 $0
-  StrCpy $2 0
+  StrLen $2 $0
   ${Do}
-    ${If} $2 >= $1
+    IntOp $2 $2 - 1
+    ${If} $2 < 1
       Return
     ${EndIf}
-    StrCpy $3 $0 4 $2
-    ${If} $3 S== " /D="
-      ${ExitDo}
+    StrCpy $3 $0 3 $2
+    IntOp $4 $2 - 1
+    StrCpy $4 $0 1 $4
+    ${If} $3 S== "/D="
+      ${If} $4 == " "
+      ${OrIf} $4 == '"'
+        ${ExitDo}
+      ${EndIf}
     ${EndIf}
-    IntOp $2 $2 + 1
   ${Loop}
-  IntOp $2 $2 + 4
+  IntOp $2 $2 + 3
   StrCpy $3 $0 "" $2
-  StrCpy $4 $3 2 1
-  StrCpy $5 $3 2
-  ${If} $4 == ":\"
-  ${OrIf} $4 == ":/"
-  ${OrIf} $5 == "\\"
+  ; The same folder, but for a "\" at its end.
+  StrCpy $4 $3 1 -1
+  ${If} $4 == "\"
+    StrCpy $3 $3 -1
+  ${EndIf}
+  StrCpy $4 $INSTDIR 1 -1
+  StrCpy $5 $INSTDIR
+  ${If} $4 == "\"
+    StrCpy $5 $INSTDIR -1
+  ${EndIf}
+  ${If} $3 == $5
     Return
   ${EndIf}
-  MessageBox MB_OK|MB_ICONSTOP "The folder $\"$3$\" is not a full path: give one such as /D=C:\Tools\ZERVIKO." /SD IDOK
+  MessageBox MB_OK|MB_ICONSTOP "The folder $\"$3$\" cannot be used: /D= comes last, without quotes, and gives a full path such as /D=C:\Tools\ZERVIKO." /SD IDOK
   SetErrorLevel 2
   Quit
 FunctionEnd

@@ -10,26 +10,35 @@
 namespace zerviko::wizard {
 namespace {
 
+struct RunContext {
+  IRunSink& sink;
+  const CProgramRun& run;
+};
+
 // The engine's callback: the sink, on the run's thread.
 int ForwardToSink(void* context, int percent, int level, int /*blockMessage*/, const char* text,
-                  std::uint8_t* /*abortFlag*/) {
-  // The page offers no way to stop a run: the abort flag stays as it is. A waiting call
-  // carries no message, so it must not reach the log.
-  if (level == LEVEL_WAITING) return 0;
-  static_cast<IRunSink*>(context)->OnEngineMessage(percent, level, text != nullptr ? text : "");
+                  std::uint8_t* abortFlag) {
+  const auto& run = *static_cast<RunContext*>(context);
+  // A waiting call carries no message, so it must not reach the log.
+  if (level != LEVEL_WAITING) run.sink.OnEngineMessage(percent, level, text != nullptr ? text : "");
+  // The user has no way to stop a run; only the end of the session or of the program
+  // does.
+  if (run.run.IsAborted() && abortFlag != nullptr) *abortFlag = 1;
   return 0;
 }
 
 }  // namespace
 
 bool CProgramRun::Execute(IRunSink& sink) const {
+  RunContext context{sink, *this};
   return ProgramTarget(m_options, m_image.data(), static_cast<std::int32_t>(m_image.size()), &ForwardToSink,
-                       &sink);
+                       &context);
 }
 
 bool CProgramRun::Execute(IRunSink& sink, SerialPort& port) const {
+  RunContext context{sink, *this};
   return ProgramTarget(m_options, m_image.data(), static_cast<std::int32_t>(m_image.size()), &ForwardToSink,
-                       &sink, port);
+                       &context, port);
 }
 
 CProgramPage::CProgramPage(WizardState& state, IProgramPageView& view, IWizardView& wizardView)
@@ -129,6 +138,10 @@ void CProgramPage::OnProgress(int percent, int level, const std::string& text) {
   if (m_logFile.IsOpen()) m_logFile.WriteMessage(level, text);
   const int position = percent < 0 ? 0 : percent > 100 ? 100 : percent;
   m_view.SetProgress(position, std::to_string(percent) + " %");
+}
+
+void CProgramPage::AbortRun() {
+  if (m_pRun) m_pRun->Abort();
 }
 
 void CProgramPage::OnRunFinished(bool bSuccess, bool bQuitting) {

@@ -18,6 +18,7 @@
 // refuses a second OnProgram.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -55,9 +56,15 @@ class CProgramRun {
   const ProgrammingOptions& Options() const { return m_options; }
   const std::vector<std::uint8_t>& Image() const { return m_image; }
 
+  // Stops the run before its next block, as Ctrl-C does on the command line: the
+  // engine ends it with its error message. From any thread.
+  void Abort() { m_bAbort = true; }
+  bool IsAborted() const { return m_bAbort; }
+
  private:
   ProgrammingOptions m_options;
   std::vector<std::uint8_t> m_image;
+  std::atomic<bool> m_bAbort{false};
 };
 
 class CProgramPage {
@@ -86,6 +93,11 @@ class CProgramPage {
   // One engine message, on the user-interface thread: a line in the log, the bar and
   // its label.
   void OnProgress(int percent, int level, const std::string& text);
+
+  // The system is ending the session, or the program its message loop, during a run:
+  // the run stops before its next block (the view then waits for it and hands over
+  // its end as usual). Does nothing when no run goes on.
+  void AbortRun();
 
   // The run is over: Execute's result. bQuitting: the user or the system asked the
   // wizard to quit during the run, so no message box is shown (nobody is left to answer

@@ -7,8 +7,11 @@
 ; not allow. A language page puts the chosen language library into "Resources".
 ; Silent installation for IT departments and tests:
 ;   zerviko-loader-setup.exe /S [/LANGUAGE=FRA|DEU|PTB|ESP] [/D=FOLDER]
-; The uninstaller removes what was installed and leaves packages the user added to
-; "Firmware Files".
+; /D= must be a full path (C:\Tools\ZERVIKO): NSIS would ignore any other and install
+; into the default folder, so one it ignores is refused (exit status 2).
+; The uninstaller removes what was installed and keeps "Status.log", the record of
+; every run that a technician sends when a printer fails, and the packages the user
+; added to "Firmware Files".
 Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma
@@ -38,6 +41,7 @@ Var LanguageList
 Page custom LanguagePage LanguagePageLeave
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
+!define MUI_UNCONFIRMPAGE_TEXT_TOP "The loader will be removed from the folder below. Status.log (the record of the wizard's runs) and the packages you added to $\"Firmware Files$\" are kept there."
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
@@ -49,8 +53,51 @@ Page custom LanguagePage LanguagePageLeave
   ${EndIf}
 !macroend
 
+; NSIS takes /D= off the command line it gives the script, and ignores a folder that is
+; not a full path (or is quoted, or has "/" for "\") without a word: the process's own
+; command line tells what was asked for, and $INSTDIR whether NSIS took it. /D= comes
+; last, so the last one is the one (the program's own path may hold one too).
+Function CheckInstallFolder
+  System::Call 'kernel32::GetCommandLineW() t .r0'
+  StrLen $2 $0
+  ${Do}
+    IntOp $2 $2 - 1
+    ${If} $2 < 1
+      Return
+    ${EndIf}
+    StrCpy $3 $0 3 $2
+    IntOp $4 $2 - 1
+    StrCpy $4 $0 1 $4
+    ${If} $3 S== "/D="
+      ${If} $4 == " "
+      ${OrIf} $4 == '"'
+        ${ExitDo}
+      ${EndIf}
+    ${EndIf}
+  ${Loop}
+  IntOp $2 $2 + 3
+  StrCpy $3 $0 "" $2
+  ; The same folder, but for a "\" at its end.
+  StrCpy $4 $3 1 -1
+  ${If} $4 == "\"
+    StrCpy $3 $3 -1
+  ${EndIf}
+  StrCpy $4 $INSTDIR 1 -1
+  StrCpy $5 $INSTDIR
+  ${If} $4 == "\"
+    StrCpy $5 $INSTDIR -1
+  ${EndIf}
+  ${If} $3 == $5
+    Return
+  ${EndIf}
+  MessageBox MB_OK|MB_ICONSTOP "The folder $\"$3$\" cannot be used: /D= comes last, without quotes, and gives a full path such as /D=C:\Tools\ZERVIKO." /SD IDOK
+  SetErrorLevel 2
+  Quit
+FunctionEnd
+
 Function .onInit
   SetShellVarContext current
+  Call CheckInstallFolder
   StrCpy $WizardLanguage ""
   ${GetParameters} $R1
   ClearErrors
@@ -169,7 +216,7 @@ Section "Uninstall"
   Delete "$INSTDIR\Genw2329.cde"
   Delete "$INSTDIR\uKernel2329.cde"
   Delete "$INSTDIR\README.txt"
-  Delete "$INSTDIR\Status.log"
+  ; "Status.log" stays: it is the technician's, not ours.
   Delete "$INSTDIR\Languages\FRA.dll"
   Delete "$INSTDIR\Languages\DEU.dll"
   Delete "$INSTDIR\Languages\PTB.dll"
@@ -184,7 +231,8 @@ Section "Uninstall"
   Delete "$INSTDIR\Firmware Files\ZERVIKO_ABC_V2.14.avk"
   Delete "$INSTDIR\Firmware Files\ZERVIKO_KBD_V2.14.qvk"
   RMDir "$INSTDIR\Firmware Files"
-  ; Last, so that its going tells that the uninstallation is over.
+  ; Last, so that its going tells that the uninstallation is over. The folder goes
+  ; only when nothing of the user's is left in it.
   Delete "$INSTDIR\Uninstall.exe"
   RMDir "$INSTDIR"
 SectionEnd

@@ -168,6 +168,28 @@ TEST_F(Wizard, FromTheStartToAWrittenPrinter) {
               std::find(shown.begin(), shown.end(), "files Zerviko.Qvk selected 0") != shown.end());
 }
 
+// A run stopped from outside, as at the end of the session, ends before its next block
+// with the engine's message.
+TEST_F(Wizard, AnAbortedRunStopsBeforeItsNextBlock) {
+  m_wizard->OnInitDialog();
+  CProgramRun run(m_wizard->m_programPage.Options(), std::vector<std::uint8_t>(m_image.begin(), m_image.end()));
+  struct AbortAtFirstBlock : IRunSink {
+    CProgramRun* run = nullptr;
+    std::vector<std::string> texts;
+    void OnEngineMessage(int /*percent*/, int /*level*/, const std::string& text) override {
+      texts.push_back(text);
+      if (text.rfind("Writing block", 0) == 0) run->Abort();
+    }
+  } sink;
+  sink.run = &run;
+  EXPECT_FALSE(run.Execute(sink, m_line));
+  ASSERT_GE(sink.texts.size(), 2u);
+  EXPECT_EQ(sink.texts.back(), "Programming aborted");
+  EXPECT_EQ(sink.texts[sink.texts.size() - 2].rfind("Writing block 0000", 0), 0u);
+  EXPECT_EQ(std::string(m_target.Flash().begin(), m_target.Flash().begin() + 356),
+            m_image.substr(0, 128) + std::string(228, '\xFF'));
+}
+
 TEST_F(Wizard, AnEmptyPortListKeepsTheWizardOnItsFirstPage) {
   m_ports = [] { return ports::PortList{}; };
   SetUp();

@@ -19,7 +19,10 @@ CMainDlg::CMainDlg()
 }
 
 CMainDlg::~CMainDlg() {
-  // The core first (it closes the status log), then the windows it talked to.
+  // A run still going (the message loop ended under it) reads the core's run object:
+  // it stops and its thread is joined first; then the core (it closes the status
+  // log), then the windows it talked to.
+  m_pageProgram.StopRun();
   m_pWizard.reset();
   if (m_hWnd != nullptr) DestroyWindow(m_hWnd);
   if (m_brushBack != nullptr) DeleteObject(m_brushBack);
@@ -161,6 +164,19 @@ INT_PTR CMainDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       }
     case WM_CLOSE:
       Close();
+      return TRUE;
+    case WM_QUERYENDSESSION:
+      // A printer left half-written needs recovery in boot mode: no logoff or restart
+      // while a run goes on.
+      SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, m_pWizard->CanClose() ? TRUE : FALSE);
+      return TRUE;
+    case WM_ENDSESSION:
+      // The session ends all the same: the run stops before its next block and the log
+      // is whole on the disk before Windows may end the process.
+      if (wParam != FALSE) {
+        m_pageProgram.StopRun();
+        EndWizard();
+      }
       return TRUE;
     case WM_DESTROY:
       PostQuitMessage(0);

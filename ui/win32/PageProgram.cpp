@@ -23,8 +23,8 @@ INT_PTR CALLBACK BusyProc(HWND /*window*/, UINT message, WPARAM /*wParam*/, LPAR
 CPageProgram::CPageProgram(CMainDlg& main) : CWizardPage(main, IDD_PROGRAM) {}
 
 CPageProgram::~CPageProgram() {
-  // A window closed during a run cannot happen (closing is refused), but a thread left
-  // running would end the process; wait for it instead.
+  // The main window stops a run before it lets the core go; a thread left running
+  // would end the process all the same, so wait for it.
   if (m_worker.joinable()) m_worker.join();
   if (m_hBusy != nullptr) DestroyWindow(m_hBusy);
 }
@@ -90,8 +90,14 @@ void CPageProgram::ShowBusyWindow(bool bShow) {
     if (m_hBusy != nullptr) {
       ShowWindow(m_hBusy, SW_SHOW);
       UpdateWindow(m_hBusy);
+      // While it is up the wizard refuses the end of the session; Windows shows its
+      // warning, in the user's language, as the reason.
+      wchar_t reason[MAX_STR_BLOCKREASON] = {};
+      GetWindowTextW(GetWindow(m_hBusy, GW_CHILD), reason, MAX_STR_BLOCKREASON);
+      ShutdownBlockReasonCreate(m_main.Window(), reason);
     }
   } else if (!bShow && m_hBusy != nullptr) {
+    ShutdownBlockReasonDestroy(m_main.Window());
     DestroyWindow(m_hBusy);
     m_hBusy = nullptr;
   }
@@ -140,7 +146,14 @@ void CPageProgram::OnEngineMessage(int percent, int level, const std::string& te
   if (wake) PostMessageW(m_hWnd, WM_RUN_PENDING, 0, 0);
 }
 
-void CPageProgram::DrainRun() {
+void CPageProgram::StopRun() {
+  if (!m_worker.joinable()) return;
+  m_main.Wizard().m_programPage.AbortRun();
+  m_worker.join();
+  DrainRun(true);
+}
+
+void CPageProgram::DrainRun(bool bQuitting) {
   for (;;) {
     RunMessage message;
     bool ended = false;
@@ -150,7 +163,8 @@ void CPageProgram::DrainRun() {
       if (!m_messages.empty()) {
         message = std::move(m_messages.front());
         m_messages.pop_front();
-      } else if (m_bRunEnded && m_worker.joinable()) {
+      } else if (m_bRunEnded) {
+        m_bRunEnded = false;
         ended = true;
         result = m_bRunResult;
       } else {
@@ -158,8 +172,8 @@ void CPageProgram::DrainRun() {
       }
     }
     if (ended) {
-      m_worker.join();
-      m_main.Wizard().m_programPage.OnRunFinished(result);
+      if (m_worker.joinable()) m_worker.join();
+      m_main.Wizard().m_programPage.OnRunFinished(result, bQuitting);
       return;
     }
     m_main.Wizard().m_programPage.OnProgress(message.percent, message.level, message.text);

@@ -32,6 +32,11 @@ class CPageProgram : public CWizardPage, public wizard::IProgramPageView, privat
   void ReportLogWriteFailure(const std::string& path, const std::string& reason) override;
   void StartRun(wizard::CProgramRun& run) override;
 
+  // The session or the program ends during a run: stops the run before its next block,
+  // waits for it, and hands its last messages and its end over, so the status log is
+  // whole and on the disk when this returns. Nothing when no run goes on.
+  void StopRun();
+
  protected:
   void OnInitDialog() override;
   bool OnCommand(int id, int code) override;
@@ -42,7 +47,8 @@ class CPageProgram : public CWizardPage, public wizard::IProgramPageView, privat
   // On the run's thread.
   void OnEngineMessage(int percent, int level, const std::string& text) override;
   // On this window's thread: hands what the run's thread left to the core, in order.
-  void DrainRun();
+  // bQuitting: the wizard ends, and nobody is left to answer a message box.
+  void DrainRun(bool bQuitting = false);
 
   CBitmapButton m_btnProgram;
   std::string m_strLogInUse;

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <cstdint>
+#include <cstring>
 
 #include <shlobj.h>
 
@@ -339,6 +340,56 @@ TEST_F(Wizard, AFailedRunSaysSoWithTheWarningStillUpAndEndsTheLog) {
   EXPECT_EQ(wizard.WaitForExit(), 0);
 }
 
+// The end of the session (a logoff, a restart for updates) is refused while a run goes
+// on; when it comes all the same, or the message loop ends under the run, the run stops
+// before its next block and "Status.log" is whole on the disk before the wizard goes.
+TEST_F(Wizard, TheEndOfTheSessionWaitsForTheRunAndWhenForcedStopsItAtABlockWithTheLogWhole) {
+  const std::vector<std::uint8_t> image = PackageImage(Sample(kAbcSample));
+  auto ask = [](HWND window, UINT message, WPARAM wParam) {
+    DWORD_PTR answer = 99;
+    EXPECT_NE(SendMessageTimeoutW(window, message, wParam, ENDSESSION_LOGOFF, SMTO_NORMAL, 60000, &answer), 0);
+    return answer;
+  };
+  for (const bool endSession : {true, false}) {
+    SCOPED_TRACE(endSession ? "WM_ENDSESSION" : "WM_QUIT");
+    std::string flashFile;
+    std::string log;
+    {
+      CVirtualPrinter printer(kPrinterCom, "--write-time 20");
+      ASSERT_TRUE(printer.Ready());
+      flashFile = printer.FlashFile();
+      CRemoteWizard wizard;
+      Start(wizard);
+      GoToProgramPage(wizard);
+      EXPECT_EQ(ask(wizard.Main(), WM_QUERYENDSESSION, 0), 1u) << "idle";
+      wizard.Click(wizard.Page(2), 1019);
+      ASSERT_TRUE(WaitFor([&] { return CRemoteWizard::Text(wizard.Control(2, 1021)) != L"0 %"; }, 120s));
+      if (endSession) {
+        EXPECT_EQ(ask(wizard.Main(), WM_QUERYENDSESSION, 0), 0u) << "during a run";
+        ask(wizard.Main(), WM_ENDSESSION, TRUE);
+        log = ReadWholeFile(m_folder + "Status.log");
+      } else {
+        PostThreadMessageW(GetWindowThreadProcessId(wizard.Main(), nullptr), WM_QUIT, 0, 0);
+      }
+      EXPECT_EQ(wizard.WaitForExit(30s), 0);
+      if (!endSession) log = ReadWholeFile(m_folder + "Status.log");
+    }
+    const std::string end = "0: Programming aborted\r\n****** END OF CURRENT UPDATE ******\r\n\r\n";
+    EXPECT_TRUE(log.size() > end.size() && log.compare(log.size() - end.size(), end.size(), end) == 0)
+        << log.substr(log.size() > 200 ? log.size() - 200 : 0);
+    // The printer holds the image's first blocks, whole, and nothing after them.
+    const std::string flash = ReadWholeFile(flashFile);
+    ASSERT_GE(flash.size(), image.size());
+    std::size_t written = 0;
+    while (written < image.size() && std::memcmp(flash.data() + written, image.data() + written,
+                                                 std::min<std::size_t>(128, image.size() - written)) == 0) {
+      written += 128;
+    }
+    EXPECT_LT(written, image.size()) << "the run was not stopped";
+    EXPECT_EQ(flash.find_first_not_of('\xff', written), std::string::npos) << "written after the stop";
+  }
+}
+
 // Each language library in "Resources": the interface in its language, the package's
 // section its name stands for, and (in German) a second wizard's notice that it keeps no
 // log.
@@ -386,22 +437,31 @@ TEST_F(Wizard, EachLanguageLibraryGivesItsLanguageAndItsPackageSection) {
 }
 
 // The installer as IT departments run it: silent, into a folder of their choosing, in a
-// language; its uninstaller takes away what it put there and nothing the user added.
+// language; its uninstaller takes away what it put there, and neither the packages the
+// user added nor "Status.log".
 TEST_F(Wizard, InstallerInstallsSilentlyInTheChosenLanguageAndUninstalls) {
   const std::string installer = Setting("ZERVIKO_WINDOWS_INSTALLER");
   ASSERT_FALSE(installer.empty()) << "no installer built (makensis missing?)";
   const std::string folder = m_folder + "Installed Loader\\";
-  std::string command = "\"" + installer + "\" /S /LANGUAGE=DEU /D=" + folder.substr(0, folder.size() - 1);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
-  ASSERT_EQ(WaitForSingleObject(process.hProcess, 120000), WAIT_OBJECT_0);
-  DWORD status = 1;
-  GetExitCodeProcess(process.hProcess, &status);
-  CloseHandle(process.hProcess);
-  CloseHandle(process.hThread);
-  EXPECT_EQ(status, 0u);
+  auto install = [&](std::string command) {
+    DWORD status = 99;
+    EXPECT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 120000), WAIT_OBJECT_0);
+    GetExitCodeProcess(process.hProcess, &status);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return status;
+  };
+  // A folder that is not a full path is refused, never swapped for the default folder.
+  char local[MAX_PATH] = {};
+  ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, local, CSIDL_LOCAL_APPDATA, FALSE));
+  EXPECT_EQ(install("\"" + installer + "\" /S /D=Installed Loader"), 2u);
+  EXPECT_FALSE(fs::exists(std::string(local) + "\\Programs\\ZERVIKO Firmware Loader"));
+
+  EXPECT_EQ(install("\"" + installer + "\" /S /LANGUAGE=DEU /D=" + folder.substr(0, folder.size() - 1)), 0u);
   for (const char* file : {"zerviko-loader.exe", "zerviko-flash.exe", "Genm2329.cde", "Gene2329.cde", "Genw2329.cde",
                            "Languages\\FRA.dll", "Languages\\DEU.dll", "Languages\\PTB.dll", "Languages\\ESP.dll",
                            "Firmware Files\\ZERVIKO_ABC_V2.14.avk", "Uninstall.exe"}) {
@@ -432,7 +492,7 @@ TEST_F(Wizard, InstallerInstallsSilentlyInTheChosenLanguageAndUninstalls) {
 
   std::ofstream(folder + "Firmware Files\\ZERVIKO_MINE.avk") << "the user's own package";
   // The uninstaller runs on from a copy of itself, so the folder is watched.
-  command = "\"" + folder + "Uninstall.exe\" /S";
+  std::string command = "\"" + folder + "Uninstall.exe\" /S";
   ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
   CloseHandle(process.hProcess);
   CloseHandle(process.hThread);
@@ -442,7 +502,8 @@ TEST_F(Wizard, InstallerInstallsSilentlyInTheChosenLanguageAndUninstalls) {
     left.push_back(fs::relative(entry.path(), folder).string());
   }
   std::sort(left.begin(), left.end());
-  EXPECT_EQ(left, (std::vector<std::string>{"Firmware Files", "Firmware Files\\ZERVIKO_MINE.avk"}));
+  // The technician's record of the runs stays with the user's packages.
+  EXPECT_EQ(left, (std::vector<std::string>{"Firmware Files", "Firmware Files\\ZERVIKO_MINE.avk", "Status.log"}));
   EXPECT_FALSE(fs::exists(menu));
 }
 

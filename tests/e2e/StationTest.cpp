@@ -64,7 +64,7 @@ class Hub {
 };
 
 enum class Act { PLUG, PLUG_WITHOUT_PORT, UNPLUG, INTERRUPT };
-enum class Until { RUNNING, BLOCKS_WRITTEN, FINISHED, IDLE };
+enum class Until { RUNNING, BLOCKS_WRITTEN, FINISHED, PROGRAMMED, IDLE, GAP };
 
 // One step of the technician's session: what is done to which printer, then what the
 // station must have done before the next step.
@@ -89,26 +89,31 @@ TEST(Station, EachPrinterOncePerPlugInRecordedAndTheTableAtCtrlC) {
       {Act::PLUG, "A1", 0, SLOW, Until::RUNNING},  // three, one after another while others run
       {Act::PLUG, "B2", 1, SLOW, Until::RUNNING},
       {Act::PLUG, "C3", 2, FAST, Until::FINISHED},
-      {Act::PLUG_WITHOUT_PORT, "D4", 3, FAST, Until::FINISHED},  // reported, as failed
+      {Act::PLUG_WITHOUT_PORT, "D4", 3, FAST, Until::FINISHED},  // no tty at all: reported, as failed
       {Act::PLUG, "E5", 4, SLOW, Until::BLOCKS_WRITTEN},
       {Act::UNPLUG, "E5", 4, SLOW, Until::FINISHED},  // fails alone, mid-run
       {Act::PLUG, "F6", 5, FAST, Until::FINISHED},
       {Act::UNPLUG, "A1", 0, FAST, Until::IDLE},      // and no printer programmed twice meanwhile
       {Act::PLUG, "A1", 0, FAST, Until::FINISHED},    // the same printer again: programmed again
+      {Act::PLUG, "H8", 7, SLOW, Until::BLOCKS_WRITTEN},
+      {Act::UNPLUG, "H8", 7, SLOW, Until::GAP},      // plugged back within two polls' time:
+      {Act::PLUG, "H8", 7, FAST, Until::PROGRAMMED},  // a new plug-in all the same
       {Act::PLUG, "G7", 6, SLOW, Until::RUNNING},
       {Act::INTERRUPT, "G7", 6, SLOW, Until::FINISHED},  // stops before its next block
   };
   std::map<std::string, int> finishedBefore;
   for (const Step& step : steps) {
     SCOPED_TRACE(step.serial + " step " + std::to_string(&step - steps));
-    const auto said = [&](bool finished) {
+    const auto said = [&](const std::string& result) {  // "": not finished; "*": any result
       int count = 0;
-      for (const Json& line : JsonLines(station.OutSoFar()))
-        count += line.value("serial", "") == step.serial && line.contains("result") == finished;
+      for (const Json& line : JsonLines(station.OutSoFar())) {
+        const std::string got = line.value("result", "");
+        count += line.value("serial", "") == step.serial && (result == "*" ? !got.empty() : got == result);
+      }
       return count;
     };
     // Counted before the act: an unplugged printer's run may end before the next look.
-    const int before = said(true);
+    const int before = said("*"), programmedBefore = said("ok");
     if (step.act == Act::PLUG || step.act == Act::PLUG_WITHOUT_PORT)
       hub.Plug(step.serial, step.number, step.writeTime, step.act == Act::PLUG);
     if (step.act == Act::UNPLUG) hub.Unplug(step.serial);
@@ -116,11 +121,13 @@ TEST(Station, EachPrinterOncePerPlugInRecordedAndTheTableAtCtrlC) {
     bool reached = false;
     for (const auto deadline = Clock::now() + 20s; !reached && Clock::now() < deadline; std::this_thread::sleep_for(10ms)) {
       switch (step.until) {
-        case Until::RUNNING: reached = said(false) > 0; break;
+        case Until::RUNNING: reached = said("") > 0; break;
         case Until::BLOCKS_WRITTEN: reached = hub[step.serial].Flash()[3 * 128] == image[3 * 128]; break;
-        case Until::FINISHED: reached = said(true) > before; break;
+        case Until::FINISHED: reached = said("*") > before; break;
+        case Until::PROGRAMMED: reached = said("ok") > programmedBefore; break;
         // Some polls' time: the station sees the printer gone.
         case Until::IDLE: std::this_thread::sleep_for(1200ms), reached = true; break;
+        case Until::GAP: std::this_thread::sleep_for(300ms), reached = true; break;
       }
     }
     ASSERT_TRUE(reached) << station.OutSoFar();
@@ -142,24 +149,25 @@ TEST(Station, EachPrinterOncePerPlugInRecordedAndTheTableAtCtrlC) {
   }
   const std::map<std::string, std::vector<std::string>> results = {
       {"A1", {"ok", "ok"}}, {"B2", {"ok"}}, {"C3", {"ok"}}, {"D4", {"failed"}},
-      {"E5", {"failed"}}, {"F6", {"ok"}}, {"G7", {"failed"}}};
+      {"E5", {"failed"}}, {"F6", {"ok"}}, {"G7", {"failed"}}, {"H8", {"failed", "ok"}}};
   for (const auto& [serial, wanted] : results) {
     std::vector<std::string> got;
     for (auto [it, end] = finished.equal_range(serial); it != end; ++it) got.push_back(it->second["result"]);
     EXPECT_EQ(got, wanted) << serial;
   }
-  for (const char* serial : {"A1", "B2", "C3", "F6"}) {
+  for (const char* serial : {"A1", "B2", "C3", "F6", "H8"}) {
     const Bytes flash = hub[serial].Flash();
     EXPECT_EQ(Bytes(flash.begin(), flash.begin() + static_cast<long>(image.size())), image) << serial;
   }
-  EXPECT_EQ(lines.back(), Json::parse(R"({"result":"failed","programmed":5,"failed":[)"
+  EXPECT_EQ(lines.back(), Json::parse(R"({"result":"failed","programmed":6,"failed":[)"
                                       R"({"port":")" + hub.Port("D4") + R"(","serial":"D4"},)"
                                       R"({"port":")" + hub.Port("E5") + R"(","serial":"E5"},)"
+                                      R"({"port":")" + hub.Port("H8") + R"(","serial":"H8"},)"
                                       R"({"port":")" + hub.Port("G7") + R"(","serial":"G7"}]})"));
 
   // The record: a line per finished printer, in the order they finished, with its last
   // message. A second station appends to it, and says it all in plain lines.
-  hub.Unplug("A1"), hub.Unplug("B2"), hub.Unplug("C3"), hub.Unplug("F6"), hub.Unplug("G7");
+  for (const char* serial : {"A1", "B2", "C3", "F6", "G7", "H8"}) hub.Unplug(serial);
   Child again({ZERVIKO_FLASH, "program", "--station", "--image", imagePath, "--record", record});
   for (int i = 0; i < 2000 && again.OutSoFar().find("D4 usb 1-4: FAILED") == std::string::npos; ++i)
     std::this_thread::sleep_for(10ms);
@@ -194,6 +202,29 @@ TEST(Station, EachPrinterOncePerPlugInRecordedAndTheTableAtCtrlC) {
   }
   EXPECT_EQ(lastText["G7"], "Programming aborted");
   EXPECT_EQ(recorded.back()["serial"], "D4");
+}
+
+// The virtual printer's tree is its own: a root whose sys/ it did not make (a machine's)
+// is refused, and a device node it did not make is neither replaced nor removed.
+TEST(Station, VirtualBridgesTouchOnlyWhatTheyMade) {
+  const std::string system = Path("system-root"), own = Path("own-root");
+  std::filesystem::create_directories(system + "/sys/devices");
+  Child target({ZERVIKO_TARGET, "--sysfs", system});
+  EXPECT_EQ(target.Run(10s), 2);
+  EXPECT_NE(target.err.find("refusing the sysfs root " + system), std::string::npos) << target.err;
+  Printer printer;
+  for (const std::string& root : {system, own}) {
+    SCOPED_TRACE(root);
+    std::filesystem::create_directories(root + "/dev");
+    std::ofstream(root + "/dev/ttyUSB0") << "the machine's";
+    const sim::SysfsBridge bridge{root, 0, "ZV0", printer.Device()};
+    std::string error;
+    EXPECT_FALSE(sim::PlugBridge(bridge, &error));
+    EXPECT_NE(error.find(root), std::string::npos) << error;
+    sim::UnplugBridge(bridge);
+    EXPECT_EQ(ReadFile(root + "/dev/ttyUSB0"), "the machine's");
+  }
+  EXPECT_FALSE(std::filesystem::exists(system + "/sys/class"));
 }
 
 }  // namespace

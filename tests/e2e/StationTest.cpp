@@ -95,9 +95,9 @@ TEST(Station, EachPrinterOncePerPlugInRecordedAndTheTableAtCtrlC) {
       {Act::PLUG, "F6", 5, FAST, Until::FINISHED},
       {Act::UNPLUG, "A1", 0, FAST, Until::IDLE},      // and no printer programmed twice meanwhile
       {Act::PLUG, "A1", 0, FAST, Until::FINISHED},    // the same printer again: programmed again
-      {Act::PLUG, "H8", 7, SLOW, Until::BLOCKS_WRITTEN},
-      {Act::UNPLUG, "H8", 7, SLOW, Until::GAP},      // plugged back within two polls' time:
-      {Act::PLUG, "H8", 7, FAST, Until::PROGRAMMED},  // a new plug-in all the same
+      {Act::PLUG, "J10", 9, SLOW, Until::BLOCKS_WRITTEN},
+      {Act::UNPLUG, "J10", 9, SLOW, Until::GAP},      // plugged back within two polls' time:
+      {Act::PLUG, "J10", 9, FAST, Until::PROGRAMMED},  // a new plug-in all the same
       {Act::PLUG, "G7", 6, SLOW, Until::RUNNING},
       {Act::INTERRUPT, "G7", 6, SLOW, Until::FINISHED},  // stops before its next block
   };
@@ -149,25 +149,25 @@ TEST(Station, EachPrinterOncePerPlugInRecordedAndTheTableAtCtrlC) {
   }
   const std::map<std::string, std::vector<std::string>> results = {
       {"A1", {"ok", "ok"}}, {"B2", {"ok"}}, {"C3", {"ok"}}, {"D4", {"failed"}},
-      {"E5", {"failed"}}, {"F6", {"ok"}}, {"G7", {"failed"}}, {"H8", {"failed", "ok"}}};
+      {"E5", {"failed"}}, {"F6", {"ok"}}, {"G7", {"failed"}}, {"J10", {"failed", "ok"}}};
   for (const auto& [serial, wanted] : results) {
     std::vector<std::string> got;
     for (auto [it, end] = finished.equal_range(serial); it != end; ++it) got.push_back(it->second["result"]);
     EXPECT_EQ(got, wanted) << serial;
   }
-  for (const char* serial : {"A1", "B2", "C3", "F6", "H8"}) {
+  for (const char* serial : {"A1", "B2", "C3", "F6", "J10"}) {
     const Bytes flash = hub[serial].Flash();
     EXPECT_EQ(Bytes(flash.begin(), flash.begin() + static_cast<long>(image.size())), image) << serial;
   }
   EXPECT_EQ(lines.back(), Json::parse(R"({"result":"failed","programmed":6,"failed":[)"
                                       R"({"port":")" + hub.Port("D4") + R"(","serial":"D4"},)"
                                       R"({"port":")" + hub.Port("E5") + R"(","serial":"E5"},)"
-                                      R"({"port":")" + hub.Port("H8") + R"(","serial":"H8"},)"
+                                      R"({"port":")" + hub.Port("J10") + R"(","serial":"J10"},)"
                                       R"({"port":")" + hub.Port("G7") + R"(","serial":"G7"}]})"));
 
   // The record: a line per finished printer, in the order they finished, with its last
   // message. A second station appends to it, and says it all in plain lines.
-  for (const char* serial : {"A1", "B2", "C3", "F6", "G7", "H8"}) hub.Unplug(serial);
+  for (const char* serial : {"A1", "B2", "C3", "F6", "G7", "J10"}) hub.Unplug(serial);
   Child again({ZERVIKO_FLASH, "program", "--station", "--image", imagePath, "--record", record});
   for (int i = 0; i < 2000 && again.OutSoFar().find("D4 usb 1-4: FAILED") == std::string::npos; ++i)
     std::this_thread::sleep_for(10ms);

@@ -25,8 +25,13 @@ using Clock = std::chrono::steady_clock;
 // a poll reads a few sysfs folders (on Windows, asks the bridge library and registry).
 constexpr auto POLL_INTERVAL = std::chrono::milliseconds(250);
 // A bridge counts as gone once this many polls in a row have not found it, so that one
-// poll that catches the system mid-change never makes a printer programmed twice.
+// poll that catches the system mid-change never makes a printer programmed twice. A
+// bridge that says which plug-in it is needs no such wait: a new plug-in is new at once.
 constexpr int POLLS_TO_GONE = 2;
+// A bridge without a port counts as a printer once this many polls in a row have found
+// it so: the kernel shows a USB device a moment before its tty, and takes the tty away
+// a moment before the device, and such a moment is no failed printer.
+constexpr int POLLS_WITHOUT_PORT = 4;
 
 std::string UtcNow() {
   const auto now = std::chrono::system_clock::now();
@@ -89,27 +94,36 @@ int RunStation(const ProgrammingOptions& options, const std::vector<std::uint8_t
     record.Append(entry);
   });
 
-  // The printers plugged in now: what names them (port, or the bridge's name when it
-  // has none, and serial text) and how many polls in a row have missed them.
-  std::map<std::string, int> present;
+  // The printers plugged in now, by what names them (port, or the bridge's name when it
+  // has none, and serial text): which plug-in, how many polls have found it and how many
+  // in a row have missed it, and whether it has been taken to be programmed.
+  struct Plugged {
+    std::string plugIn;
+    int found = 0;
+    int missed = 0;
+    bool started = false;
+  };
+  std::map<std::string, Plugged> present;
   {
     InterruptGuard interrupt;
     while (!InterruptGuard::Interrupted()) {
       const auto next = Clock::now() + POLL_INTERVAL;
       runs->Busy({});  // lets the threads of finished runs go
-      for (auto& entry : present) ++entry.second;
+      for (auto& entry : present) ++entry.second.missed;
       for (const ports::PrinterBridge& bridge : ports::FindPrinterBridges()) {
         const std::string& port = bridge.port.empty() ? bridge.name : bridge.port;
-        const std::string key = port + '\n' + bridge.serial;
-        const auto seen = present.find(key);
-        if (seen != present.end()) {
-          seen->second = 0;
-        } else if (!runs->Busy(port)) {  // else the last plug-in's run is still stopping
-          present.emplace(key, 0);
-          runs->Start(port, bridge.serial, !bridge.port.empty());
-        }
+        Plugged& seen = present[port + '\n' + bridge.serial];
+        // Another plug-in than the one taken: its printer is programmed anew, however
+        // short the gap was.
+        if (seen.plugIn != bridge.plugIn) seen = {bridge.plugIn};
+        seen.missed = 0;
+        ++seen.found;
+        if (seen.started || (bridge.port.empty() && seen.found < POLLS_WITHOUT_PORT)) continue;
+        if (runs->Busy(port)) continue;  // the last plug-in's run is still stopping
+        seen.started = true;
+        runs->Start(port, bridge.serial, !bridge.port.empty());
       }
-      std::erase_if(present, [](const auto& entry) { return entry.second >= POLLS_TO_GONE; });
+      std::erase_if(present, [](const auto& entry) { return entry.second.missed >= POLLS_TO_GONE; });
       runs->WaitUntil(next);
     }
   }

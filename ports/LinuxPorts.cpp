@@ -134,20 +134,20 @@ std::string FindPrinterBridgePort(const PortSources& sources) {
 
 std::vector<PrinterBridge> FindPrinterBridges(const PortSources& sources) {
   std::vector<PrinterBridge> bridges;
-  const auto addOnce = [&bridges](const std::string& port, const std::string& name,
-                                  const std::string& serial) {
+  const auto addOnce = [&bridges](PrinterBridge bridge) {
     for (const PrinterBridge& listed : bridges) {
-      if (!port.empty() && SamePort(listed.port, port)) return;
+      if (!bridge.port.empty() && SamePort(listed.port, bridge.port)) return;
     }
-    bridges.push_back({port, name, serial});
+    bridges.push_back(std::move(bridge));
   };
-  if (!sources.bridgePort.empty()) addOnce(sources.bridgePort, sources.bridgePort, "");
+  if (!sources.bridgePort.empty()) addOnce({sources.bridgePort, sources.bridgePort, "", ""});
   SysfsBridgeLibrary library(sources.sysfsRoot);
   for (const BridgeMatch& match : FindBridgeDevices(library, BRIDGE_PRODUCT_TEXT)) {
     const std::string tty = match.identified ? library.TtyPath(match.index) : std::string();
     // A bridge without a port still has a printer on it, which the bench must not
     // leave out unsaid: it is named by where it is plugged in.
-    addOnce(tty, tty.empty() ? "usb " + library.UsbPath(match.index) : tty, match.device.serial);
+    addOnce({tty, tty.empty() ? "usb " + library.UsbPath(match.index) : tty, match.device.serial,
+             library.PlugIn(match.index)});
   }
   return bridges;
 }

@@ -54,7 +54,9 @@ std::vector<std::string> CandidatePorts(const PortSources& sources);
 PortList BuildPortList(const PortSources& sources);
 std::string FindPrinterBridgePort(const PortSources& sources);
 // The bridge port variable's port first, when it is set, then the tty of every bridge
-// with the printer's product text; a bridge without one as "usb" and its USB path.
+// with the printer's product text; a bridge without one (no tty on its interface 0, or
+// none at all) as "usb" and its USB path. A bridge's plugIn is its USB bus and device
+// number ("1:7"), which the kernel gives anew at each plug-in.
 std::vector<PrinterBridge> FindPrinterBridges(const PortSources& sources);
 
 // A spooler over ports and printers gathered beforehand, naming ports by device path.

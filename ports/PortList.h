@@ -24,16 +24,17 @@ PortList BuildPortList();
 std::string FindPrinterBridgePort();
 
 // A printer's bridge on a bench: the port to open, and the name the bench shows it by.
-// A bridge that gives no port (on Linux its interface 0 has no tty, on Windows the
-// registry gives it no COM number) still holds a printer: its port is empty and its
-// name says which bridge it is, "usb 1-4" (its USB path) on Linux, "serial 0001" (its
-// serial text) on Windows.
+// A bridge that gives no port (on Linux its interface 0 has no tty, or its driver is not
+// bound and it has none at all; on Windows the registry gives it no COM number) still
+// holds a printer: its port is empty and its name says which bridge it is, "usb 1-4"
+// (its USB path) on Linux, "serial 0001" (its serial text) on Windows.
 struct PrinterBridge {
   std::string port;
   std::string name;
   // The bridge's serial text (its USB serial number on Linux), which tells one printer
   // from another; empty when the bridge has none (or, on Windows, gives none).
   std::string serial;
+  std::string plugIn;  // tells this plug-in of the bridge from an earlier one; empty when the system cannot tell
   bool operator==(const PrinterBridge&) const = default;
 };
 

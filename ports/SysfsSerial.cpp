@@ -106,6 +106,20 @@ std::string DevicePath(const fs::path& root, const std::string& name) {
   return "/dev/" + name;
 }
 
+// What sysfs shows of a USB device (the folder with idVendor and idProduct).
+UsbSerialDevice ReadUsbDevice(const fs::path& device) {
+  UsbSerialDevice read;
+  read.vendorId = ReadUsbId(device / "idVendor");
+  read.productId = ReadUsbId(device / "idProduct");
+  read.serial = ReadAttribute(device / "serial");
+  read.product = ReadAttribute(device / "product");
+  read.usbPath = device.filename().string();
+  const auto bus = ReadNumber(device / "busnum", 10);
+  const auto number = ReadNumber(device / "devnum", 10);
+  if (bus && number) read.plugIn = std::to_string(*bus) + ":" + std::to_string(*number);
+  return read;
+}
+
 }  // namespace
 
 std::vector<SerialDevice> ListSerialDevices(const fs::path& root) {
@@ -132,13 +146,7 @@ std::vector<UsbSerialDevice> ListUsbSerialDevices(const fs::path& root) {
     const std::size_t index = static_cast<std::size_t>(found - seen.begin());
     if (found == seen.end()) {
       seen.push_back(place.device);
-      UsbSerialDevice device;
-      device.vendorId = ReadUsbId(place.device / "idVendor");
-      device.productId = ReadUsbId(place.device / "idProduct");
-      device.serial = ReadAttribute(place.device / "serial");
-      device.product = ReadAttribute(place.device / "product");
-      device.usbPath = place.device.filename().string();
-      devices.push_back(std::move(device));
+      devices.push_back(ReadUsbDevice(place.device));
     }
     // A bridge with several UARTs has a tty per interface, and their names follow the
     // order in which the kernel bound them, not the interface numbers. The bridge's own
@@ -147,6 +155,26 @@ std::vector<UsbSerialDevice> ListUsbSerialDevices(const fs::path& root) {
       devices[index].ttyPath = tty.devicePath;
     }
   }
+  // A bridge whose driver is not bound (a CP2102 the kernel has no driver for, or one
+  // unbound by hand) shows no tty at all: only the bus knows it. It comes after the
+  // bridges with a port, so that a port is still what the pre-selection finds first.
+  std::vector<std::pair<std::string, fs::path>> others;
+  std::error_code error;
+  fs::directory_iterator it(root / "sys" / "bus" / "usb" / "devices", error);
+  for (; !error && it != fs::directory_iterator(); it.increment(error)) {
+    const fs::path device = fs::canonical(it->path(), error);
+    // Interfaces (1-4:1.0) have no IDs of their own; a device that goes meanwhile is let go.
+    if (error || !fs::exists(device / "idVendor", error)) {
+      error.clear();
+      continue;
+    }
+    if (std::find(seen.begin(), seen.end(), device) == seen.end()) {
+      others.emplace_back(it->path().filename().string(), device);
+    }
+  }
+  std::sort(others.begin(), others.end(),
+            [](const auto& a, const auto& b) { return NaturalLess(a.first, b.first); });
+  for (const auto& other : others) devices.push_back(ReadUsbDevice(other.second));
   return devices;
 }
 
@@ -224,6 +252,10 @@ std::string SysfsBridgeLibrary::TtyPath(std::uint32_t index) const {
 
 std::string SysfsBridgeLibrary::UsbPath(std::uint32_t index) const {
   return index < m_devices.size() ? m_devices[index].usbPath : std::string();
+}
+
+std::string SysfsBridgeLibrary::PlugIn(std::uint32_t index) const {
+  return index < m_devices.size() ? m_devices[index].plugIn : std::string();
 }
 
 }  // namespace zerviko::ports

@@ -31,7 +31,7 @@ struct SerialDevice {
 // The serial devices below root, in natural name order (ttyS2 before ttyS10).
 std::vector<SerialDevice> ListSerialDevices(const std::filesystem::path& root);
 
-// A USB device with a serial device below it.
+// A USB device, as the bridge library sees it.
 struct UsbSerialDevice {
   std::optional<std::uint16_t> vendorId;   // idVendor
   std::optional<std::uint16_t> productId;  // idProduct
@@ -42,10 +42,15 @@ struct UsbSerialDevice {
   std::string ttyPath;
   // Where it is plugged in, as the kernel names the device: 1-4, 1-1.2 (bus, hub ports).
   std::string usbPath;
+  // Its bus and device number, "1:7": the kernel gives the device a new number at each
+  // plug-in, however short the gap. Empty when sysfs does not show them.
+  std::string plugIn;
 };
 
 // The USB devices above the serial devices below root, in the order of their first
-// serial device. A device with two ports (a dual UART) is listed once.
+// serial device (a device with two ports, a dual UART, listed once); then every other
+// USB device of sys/bus/usb/devices, in natural order of its USB path. Among those is a
+// bridge whose driver is not bound: it has no tty at all, yet it holds a printer.
 std::vector<UsbSerialDevice> ListUsbSerialDevices(const std::filesystem::path& root);
 
 // The bridge maker's library over the USB serial devices sysfs shows: device index i
@@ -69,6 +74,8 @@ class SysfsBridgeLibrary : public BridgeLibrary {
   std::string TtyPath(std::uint32_t index) const;
   // The USB path of device index (1-4); empty if none.
   std::string UsbPath(std::uint32_t index) const;
+  // What tells this plug-in of device index from an earlier one ("1:7"); empty if none.
+  std::string PlugIn(std::uint32_t index) const;
 
  private:
   const UsbSerialDevice* Device(BridgeHandle handle) const;

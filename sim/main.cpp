@@ -320,7 +320,10 @@ int main(int argc, char** argv) {
                                "a link to printer P's pseudo-terminal; printer P is plugged in "
                                "at P times --plug-every seconds unless --plug says when. Each "
                                "plug-in and unplug prints a line that begins with its time (UTC, "
-                               "to the millisecond); serves until interrupted");
+                               "to the millisecond), and each plug-in gets a new USB device "
+                               "number; serves until interrupted. ROOT must not hold a sys/ tree "
+                               "it did not make (the machine's own is refused), and it removes "
+                               "nothing it did not make");
   app.add_option("--serial", serialText,
                  "the bridges' serial text, %d standing for the printer's number (default ZV%d)")
       ->needs(sysfs);
@@ -333,7 +336,7 @@ int main(int argc, char** argv) {
                  "with a later --plug it is plugged in again, a fresh printer")
       ->needs(sysfs);
   app.add_option("--no-port", noPort,
-                 "printer P's bridge gives no port (its interface 0 has no tty); repeatable")
+                 "printer P's bridge gives no port (its driver is not bound: it has no tty); repeatable")
       ->needs(sysfs);
   auto* onceFlag = app.add_flag("--once", once, "exit when the host closes the port after a completed write");
   onceFlag->excludes(sysfs);
@@ -457,6 +460,10 @@ int main(int argc, char** argv) {
         std::cerr << "zerviko-target: --no-port " << printer << ": no such printer\n";
         return 2;
       }
+    }
+    if (!ClaimSysfsRoot(sysfsRoot, &error)) {
+      std::cerr << "zerviko-target: --sysfs: " << error << "\n";
+      return 2;
     }
     return ServeSchedule(events, sysfsRoot, serialText, noPort, makeServer);
   }

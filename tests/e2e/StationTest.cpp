@@ -79,7 +79,7 @@ class Hub {
 };
 
 enum class Act { PLUG, PLUG_WITHOUT_PORT, PLUG_LATE_NODE, UNPLUG, INTERRUPT, ROTATE_RECORD, DELETE_RECORD };
-enum class Until { RUNNING, BLOCKS_WRITTEN, FINISHED, IDLE, NOW };
+enum class Until { RUNNING, BLOCKS_WRITTEN, FINISHED, PROGRAMMED, IDLE, GAP, NOW };
 
 // One step of the technician's session: what is done to which printer, then what the
 // station must have done before the next step.
@@ -114,7 +114,7 @@ TEST(Station, EachPrinterOncePerPlugInRecordedAndTheTableAtCtrlC) {
       {Act::PLUG, "A1", 0, SLOW, Until::RUNNING},  // three, one after another while others run
       {Act::PLUG, "B2", 1, SLOW, Until::RUNNING},
       {Act::PLUG, "C3", 2, FAST, Until::FINISHED},
-      {Act::PLUG_WITHOUT_PORT, "D4", 3, FAST, Until::FINISHED},  // reported, as failed
+      {Act::PLUG_WITHOUT_PORT, "D4", 3, FAST, Until::FINISHED},  // no tty at all: reported, as failed
       {Act::PLUG, "E5", 4, SLOW, Until::BLOCKS_WRITTEN},
       {Act::UNPLUG, "E5", 4, SLOW, Until::FINISHED},  // fails alone, mid-run
       {Act::PLUG, CP1252_SHOWN, 5, FAST, Until::FINISHED},
@@ -124,20 +124,25 @@ TEST(Station, EachPrinterOncePerPlugInRecordedAndTheTableAtCtrlC) {
       {Act::PLUG, "E5", 4, FAST, Until::FINISHED},    // a failed printer, programmed on its second plug-in
       {Act::PLUG_LATE_NODE, "H8", 7, FAST, Until::FINISHED},  // programmed once its port opens
       {Act::DELETE_RECORD, "", 0, FAST, Until::NOW},
+      {Act::PLUG, "J10", 9, SLOW, Until::BLOCKS_WRITTEN},
+      {Act::UNPLUG, "J10", 9, SLOW, Until::GAP},      // plugged back within two polls' time:
+      {Act::PLUG, "J10", 9, FAST, Until::PROGRAMMED},  // a new plug-in all the same
       {Act::PLUG, "G7", 6, SLOW, Until::RUNNING},
       {Act::INTERRUPT, "G7", 6, SLOW, Until::FINISHED},  // stops before its next block
   };
   std::map<std::string, int> finishedBefore;
   for (const Step& step : steps) {
     SCOPED_TRACE(step.serial + " step " + std::to_string(&step - steps));
-    const auto said = [&](bool finished) {
+    const auto said = [&](const std::string& result) {  // "": not finished; "*": any result
       int count = 0;
-      for (const Json& line : JsonLines(station.OutSoFar()))
-        count += line.value("serial", "") == step.serial && line.contains("result") == finished;
+      for (const Json& line : JsonLines(station.OutSoFar())) {
+        const std::string got = line.value("result", "");
+        count += line.value("serial", "") == step.serial && (result == "*" ? !got.empty() : got == result);
+      }
       return count;
     };
     // Counted before the act: an unplugged printer's run may end before the next look.
-    const int before = said(true);
+    const int before = said("*"), programmedBefore = said("ok");
     const std::map<Act, Hub::Node> plugs = {
         {Act::PLUG, Hub::Node::PRINTER}, {Act::PLUG_WITHOUT_PORT, Hub::Node::NONE}, {Act::PLUG_LATE_NODE, Hub::Node::LATE}};
     if (plugs.count(step.act)) hub.Plug(step.serial, step.number, step.writeTime, plugs.at(step.act));
@@ -148,11 +153,13 @@ TEST(Station, EachPrinterOncePerPlugInRecordedAndTheTableAtCtrlC) {
     bool reached = false;
     for (const auto deadline = Clock::now() + 20s; !reached && Clock::now() < deadline; std::this_thread::sleep_for(10ms)) {
       switch (step.until) {
-        case Until::RUNNING: reached = said(false) > 0; break;
+        case Until::RUNNING: reached = said("") > 0; break;
         case Until::BLOCKS_WRITTEN: reached = hub[step.serial].Flash()[3 * 128] == image[3 * 128]; break;
-        case Until::FINISHED: reached = said(true) > before; break;
+        case Until::FINISHED: reached = said("*") > before; break;
+        case Until::PROGRAMMED: reached = said("ok") > programmedBefore; break;
         // Some polls' time: the station sees the printer gone.
         case Until::IDLE: std::this_thread::sleep_for(1200ms), reached = true; break;
+        case Until::GAP: std::this_thread::sleep_for(300ms), reached = true; break;
         case Until::NOW: reached = true; break;
       }
     }
@@ -175,29 +182,31 @@ TEST(Station, EachPrinterOncePerPlugInRecordedAndTheTableAtCtrlC) {
   }
   const std::map<std::string, std::vector<std::string>> results = {
       {"A1", {"ok", "ok"}}, {"B2", {"ok"}}, {"C3", {"ok"}}, {"D4", {"failed"}},
-      {"E5", {"failed", "ok"}}, {CP1252_SHOWN, {"ok"}}, {"G7", {"failed"}}, {"H8", {"ok"}}};
+      {"E5", {"failed", "ok"}}, {CP1252_SHOWN, {"ok"}}, {"G7", {"failed"}}, {"H8", {"ok"}},
+      {"J10", {"failed", "ok"}}};
   for (const auto& [serial, wanted] : results) {
     std::vector<std::string> got;
     for (auto [it, end] = finished.equal_range(serial); it != end; ++it) got.push_back(it->second["result"]);
     EXPECT_EQ(got, wanted) << serial;
   }
-  for (const std::string& serial : std::vector<std::string>{"A1", "B2", "C3", "E5", CP1252_SHOWN, "H8"}) {
+  for (const std::string& serial : std::vector<std::string>{"A1", "B2", "C3", "E5", CP1252_SHOWN, "H8", "J10"}) {
     const Bytes flash = hub[serial].Flash();
     EXPECT_EQ(Bytes(flash.begin(), flash.begin() + static_cast<long>(image.size())), image) << serial;
   }
   // Printers, by their last plug-in; a printer unplugged and programmed again counts once.
-  EXPECT_EQ(lines.back(), Json::parse(R"({"result":"failed","programmed":6,"printers":8,"failed":[)"
+  EXPECT_EQ(lines.back(), Json::parse(R"({"result":"failed","programmed":7,"printers":9,"failed":[)"
                                       R"({"port":")" + hub.Port("D4") + R"(","serial":"D4"},)"
                                       R"({"port":")" + hub.Port("G7") + R"(","serial":"G7"}],"replugged":[)"
                                       R"({"port":")" + hub.Port("A1") + R"(","serial":"A1","plug_ins":2},)"
-                                      R"({"port":")" + hub.Port("E5") + R"(","serial":"E5","plug_ins":2}]})"));
+                                      R"({"port":")" + hub.Port("E5") + R"(","serial":"E5","plug_ins":2},)"
+                                      R"({"port":")" + hub.Port("J10") + R"(","serial":"J10","plug_ins":2}]})"));
 
   // The record: a line per finished printer, in the order they finished, with its last
   // message. A second station appends to it, on a line of its own after a line cut
   // short, and says it all in plain lines.
   const std::string cut = R"({"time":"2026-)";
   std::ofstream(record, std::ios::app) << cut;
-  for (const std::string& serial : std::vector<std::string>{"A1", "B2", "C3", "E5", CP1252_SHOWN, "G7", "H8"})
+  for (const std::string& serial : std::vector<std::string>{"A1", "B2", "C3", "E5", CP1252_SHOWN, "G7", "H8", "J10"})
     hub.Unplug(serial);
   Child again({ZERVIKO_FLASH, "program", "--station", "--image", imagePath, "--record", record});
   for (int i = 0; i < 2000 && again.OutSoFar().find("D4 usb 1-4: FAILED") == std::string::npos; ++i)
@@ -217,7 +226,7 @@ TEST(Station, EachPrinterOncePerPlugInRecordedAndTheTableAtCtrlC) {
   std::ofstream(record, std::ios::binary) << text.erase(at, cut.size() + 1);
   // Before the rotation, between it and the deletion, and after.
   EXPECT_EQ((std::vector{JsonLines(ReadFile(rotated)).size(), deleted.size(), JsonLines(text).size()}),
-            (std::vector<std::size_t>{6, 3, 2}));
+            (std::vector<std::size_t>{6, 3, 4}));
   const std::vector<Json> all = recorded();
   ASSERT_EQ(all.size(), finished.size() + 1);
   const std::string sha256 = cli::Sha256Hex(image.data(), image.size());
@@ -300,6 +309,29 @@ TEST(Station, OnAShortTerminalTheLiveLinesFitAndEveryPrinterCountsOnce) {
   EXPECT_TRUE(std::regex_search(screen, std::regex(R"(\.\.\. and [1-5] more being programmed)"))) << screen;
   EXPECT_NE(screen.find("\n8 of 8 printers programmed (ZV0 " + hub.Port("ZV0") + " needed 2 plug-ins).\n"),
             std::string::npos) << screen;
+}
+
+// The virtual printer's tree is its own: a root whose sys/ it did not make (a machine's)
+// is refused, and a device node it did not make is neither replaced nor removed.
+TEST(Station, VirtualBridgesTouchOnlyWhatTheyMade) {
+  const std::string system = Path("system-root"), own = Path("own-root");
+  std::filesystem::create_directories(system + "/sys/devices");
+  Child target({ZERVIKO_TARGET, "--sysfs", system});
+  EXPECT_EQ(target.Run(10s), 2);
+  EXPECT_NE(target.err.find("refusing the sysfs root " + system), std::string::npos) << target.err;
+  Printer printer;
+  for (const std::string& root : {system, own}) {
+    SCOPED_TRACE(root);
+    std::filesystem::create_directories(root + "/dev");
+    std::ofstream(root + "/dev/ttyUSB0") << "the machine's";
+    const sim::SysfsBridge bridge{root, 0, "ZV0", printer.Device()};
+    std::string error;
+    EXPECT_FALSE(sim::PlugBridge(bridge, &error));
+    EXPECT_NE(error.find(root), std::string::npos) << error;
+    sim::UnplugBridge(bridge);
+    EXPECT_EQ(ReadFile(root + "/dev/ttyUSB0"), "the machine's");
+  }
+  EXPECT_FALSE(std::filesystem::exists(system + "/sys/class"));
 }
 
 }  // namespace

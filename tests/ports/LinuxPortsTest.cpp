@@ -48,14 +48,17 @@ class Tree {
     fs::create_directories(m_root / "sys/class/tty");
     fs::create_directory_symlink(tty, m_root / "sys/class/tty" / name);
   }
-  // A USB device, its idVendor, idProduct, serial and product (empty: none), and a tty
-  // on each interface named.
+  // A USB device on bus 1, its idVendor, idProduct, serial, product and devnum (empty or
+  // left out: none), and a tty on each interface named.
   void Usb(const std::string& port, const Strings& attributes, const std::vector<std::pair<int, std::string>>& ttys) {
     const fs::path device = fs::path("pci0000:00/usb1") / port;
-    const char* files[] = {"idVendor", "idProduct", "serial", "product"};
-    for (std::size_t i = 0; i < 4; ++i) {
-      if (!attributes[i].empty()) Put(fs::path("sys/devices") / device / files[i], attributes[i] + "\n");
+    const char* files[] = {"idVendor", "idProduct", "serial", "product", "devnum", "busnum"};
+    for (std::size_t i = 0; i < 6; ++i) {
+      const std::string text = i == 5 ? "1" : i < attributes.size() ? attributes[i] : "";
+      if (!text.empty()) Put(fs::path("sys/devices") / device / files[i], text + "\n");
     }
+    fs::create_directories(m_root / "sys/bus/usb/devices");
+    fs::create_directory_symlink(m_root / "sys/devices" / device, m_root / "sys/bus/usb/devices" / port);
     for (const auto& [number, name] : ttys) {
       const fs::path interface = device / (port + ":1." + std::to_string(number));
       Put(fs::path("sys/devices") / interface / "bInterfaceNumber", "0" + std::to_string(number) + "\n");
@@ -80,19 +83,23 @@ Strings Shown(const PortList& list) {
 }
 
 // A bench of printers on a hub: every bridge with the product text, the stand-in first;
-// one whose interface 0 has no tty is named by its USB path.
+// one whose interface 0 has no tty, or that has none at all (its driver not bound), is
+// named by its USB path. Each plug-in is told by the device's bus and number.
 TEST(LinuxPorts, EveryPrinterBridgeOfABench) {
   Tree tree;
+  tree.Usb("1-10", {"10c4", "ea60", "0005", BRIDGE_PRODUCT_TEXT, "12"}, {});
   tree.Usb("1-1", {"10c4", "ea60", "0001", BRIDGE_PRODUCT_TEXT}, {{0, "ttyUSB0"}});
   tree.Usb("1-2", {"10c4", "ea60", "0002", "CP2102"}, {{0, "ttyUSB1"}});
   tree.Usb("1-3.2", {"10c4", "ea70", "0003", BRIDGE_PRODUCT_TEXT}, {{1, "ttyUSB2"}});
-  tree.Usb("1-4", {"10c4", "ea60", "0004", BRIDGE_PRODUCT_TEXT}, {{0, "ttyUSB3"}});
+  tree.Usb("1-4", {"10c4", "ea60", "0004", BRIDGE_PRODUCT_TEXT, "7"}, {{0, "ttyUSB3"}});
+  tree.Usb("1-9", {"10c4", "ea60", "0006", "CP2102"}, {});
   PortSources sources{tree.Root(), {}, "", tree / "no-cups.sock"};
-  EXPECT_EQ(FindPrinterBridges(sources), (std::vector<PrinterBridge>{{"/dev/ttyUSB0", "/dev/ttyUSB0", "0001"},
-                                                                     {"", "usb 1-3.2", "0003"},
-                                                                     {"/dev/ttyUSB3", "/dev/ttyUSB3", "0004"}}));
+  EXPECT_EQ(FindPrinterBridges(sources), (std::vector<PrinterBridge>{{"/dev/ttyUSB0", "/dev/ttyUSB0", "0001", ""},
+                                                                     {"", "usb 1-3.2", "0003", ""},
+                                                                     {"/dev/ttyUSB3", "/dev/ttyUSB3", "0004", "1:7"},
+                                                                     {"", "usb 1-10", "0005", "1:12"}}));
   sources.bridgePort = "/dev/pts/7";
-  EXPECT_EQ(FindPrinterBridges(sources).front(), (PrinterBridge{"/dev/pts/7", "/dev/pts/7", ""}));
+  EXPECT_EQ(FindPrinterBridges(sources).front(), (PrinterBridge{"/dev/pts/7", "/dev/pts/7", "", ""}));
 }
 
 TEST(LinuxPorts, SerialDevicesAndBridgesFromSysfs) {

@@ -53,7 +53,7 @@ TEST(Win32Bridge, LibraryByOrdinalAndThe9xRegistryLayout) {
   ASSERT_TRUE(library.Loaded());
   EXPECT_EQ(FindBridgeComPort(library, registry, version, BRIDGE_PRODUCT_TEXT), 7);
   EXPECT_EQ(FindBridgeComPorts(library, registry, version, BRIDGE_PRODUCT_TEXT),
-            (std::vector<PrinterBridge>{{"COM7", "COM7", "ab 12"}, {"COM8", "COM8", "cd 34"}}));
+            (std::vector<PrinterBridge>{{"COM7", "COM7", "ab 12", ""}, {"COM8", "COM8", "cd 34", ""}}));
 
   // Without the library there is no bridge, and nothing complains.
   Win32BridgeLibrary missing("NoSuchBridgeLibrary.dll");

@@ -283,7 +283,8 @@ class Bench : public PrinterRuns {
     const bool ok = run.hasPort ? ProgramTarget(run.options, image.data(), static_cast<std::int32_t>(image.size()),
                                                 &Callback, &run, port)
                                 : NoPort(run);
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    // A bridge without a port is not a run: nothing was written, in no time.
+    const double seconds = run.hasPort ? std::chrono::duration<double>(Clock::now() - start).count() : 0.0;
     const std::string hint = ok || !run.hasPort ? std::string() : run.serialPort->OpenHint(run.port);
     run.partLog.Write(END_MARKER);
     run.partLog.Close();

@@ -41,7 +41,7 @@ class StatusLog {
   // device such as /dev/null, nor a pipe).
   bool IsRegularFile() const {
     std::error_code error;
-    return m_file && std::filesystem::is_regular_file(m_strPath, error);
+    return m_file && std::filesystem::is_regular_file(PathOf(m_strPath), error);
   }
 
   // True when text is in the file whole.

@@ -2,6 +2,7 @@
 // zerviko-flash prints them.
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 namespace zerviko::cli {
@@ -17,5 +18,11 @@ std::string Utf8Text(const std::string& text);
 // text from outside can move the cursor, recolour, retitle or rewrite the user's
 // terminal. A backslash stays as it is; the exact text is what --json gives.
 std::string PrintableText(const std::string& text);
+
+// A path as the program holds it (UTF-8 on every system) for std::filesystem, which
+// on Windows would otherwise read the bytes in another code page.
+inline std::filesystem::path PathOf(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
 
 }  // namespace zerviko::cli

@@ -358,7 +358,8 @@ TEST_F(Wizard, AFailedRunSaysSoWithTheWarningStillUpAndEndsTheLog) {
 }
 
 // Each language library in "Resources": the interface in its language, the package's
-// section its name stands for.
+// section its name stands for. A DLL without the wizard's resources (here the stand-in
+// bridge library) is passed over, said, and the interface stays English.
 TEST_F(Wizard, EachLanguageLibraryGivesItsLanguageAndItsPackageSection) {
   const fs::path languages = fs::path(Setting("ZERVIKO_WINDOWS_PROGRAM_DIR")) / "Languages";
   const struct {
@@ -373,6 +374,8 @@ TEST_F(Wizard, EachLanguageLibraryGivesItsLanguageAndItsPackageSection) {
       {"DEU.dll", languages / "DEU.dll", L"Tarno ZERVIKO Firmware-Loader", L"Modell und Anschluss zum Programmieren auswählen", L"Zurück", 2},
       {"PTB.dll", languages / "PTB.dll", L"Carregador de firmware Tarno ZERVIKO", L"Selecione o modelo e a porta para a programação", L"Voltar", 3},
       {"ESP.dll", languages / "ESP.dll", L"Cargador de firmware Tarno ZERVIKO", L"Seleccione el modelo y el puerto que desea programar", L"Atrás", 4},
+      {"AAA.dll", fs::path(Setting("ZERVIKO_FAKE_BRIDGE_DLL")), kTitle,
+       L"Select the model and port to program", L"Back", 0},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.library);
@@ -381,6 +384,11 @@ TEST_F(Wizard, EachLanguageLibraryGivesItsLanguageAndItsPackageSection) {
     fs::copy_file(row.from, U8(m_folder) / "Resources" / row.library);
     CRemoteWizard wizard;
     Start(wizard, row.title);
+    if (row.packageLanguage == 0) {  // not a language library
+      ExpectMessage(wizard, kTitle,
+                    L"\"" + Wide(m_folder) + L"Resources\\AAA.dll\" is not a language library of this program. "
+                    L"It was passed over: the program runs in English.");
+    }
     EXPECT_EQ(CRemoteWizard::Text(wizard.Control(0, 1002)), row.prompt);
     EXPECT_EQ(CRemoteWizard::Text(GetDlgItem(wizard.Main(), IDC_BACK)), row.back);
     wizard.Next();

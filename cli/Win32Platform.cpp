@@ -28,9 +28,8 @@ BOOL WINAPI OnControl(DWORD event) {
 // console's code page. The program's texts are UTF-8 where they are not plain ASCII
 // (the sample packages' texts, JSON, and paths: the program's code page is UTF-8);
 // a text that is not valid UTF-8 is taken to be Windows-1252, as Utf8Text takes
-// package texts. A console that can no
-// longer be written is written no more: the stream fails, as a closed pipe makes it
-// fail, and the program's runs go on.
+// package texts. A console that can no longer be written is written no more: the
+// stream fails, as a closed pipe makes it fail, and the program's runs go on.
 class ConsoleBuffer : public std::streambuf {
  public:
   explicit ConsoleBuffer(HANDLE console) : m_console(console) {}

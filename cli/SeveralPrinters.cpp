@@ -243,7 +243,7 @@ class Bench : public PrinterRuns {
       const std::string base = m_log.Path() + "." + FileNamePart(port);
       const auto taken = [this](const std::string& path) {
         std::error_code error;
-        return std::filesystem::exists(path, error) ||
+        return std::filesystem::exists(PathOf(path), error) ||
                std::any_of(m_runs.begin(), m_runs.end(),
                            [&path](const auto& other) { return !other->done && other->partPath == path; });
       };

@@ -2,6 +2,7 @@
 // zerviko-flash prints them.
 #pragma once
 
+#include <filesystem>
 #include <nlohmann/json_fwd.hpp>
 #include <string>
 
@@ -23,5 +24,11 @@ std::string PrintableText(const std::string& text);
 // zerviko-flash gives in --json and in a station's record, the same text the terminal
 // shows, and never a replacement character that would make two serials one.
 std::string JsonLine(const nlohmann::ordered_json& object);
+
+// A path as the program holds it (UTF-8 on every system) for std::filesystem, which
+// on Windows would otherwise read the bytes in another code page.
+inline std::filesystem::path PathOf(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
 
 }  // namespace zerviko::cli

@@ -26,10 +26,10 @@ BOOL WINAPI OnControl(DWORD event) {
 
 // Text for a console window, written as UTF-16 so that it shows whatever the
 // console's code page. The program's texts are UTF-8 where they are not plain ASCII
-// (the sample packages' texts, JSON); a text that is not valid UTF-8 is taken to be
-// in the ANSI code page, as packages written on Windows are. A console that can no
-// longer be written is written no more: the stream fails, as a closed pipe makes it
-// fail, and the program's runs go on.
+// (the sample packages' texts, JSON, and paths: the program's code page is UTF-8);
+// a text that is not valid UTF-8 is taken to be Windows-1252, as Utf8Text takes
+// package texts. A console that can no longer be written is written no more: the
+// stream fails, as a closed pipe makes it fail, and the program's runs go on.
 class ConsoleBuffer : public std::streambuf {
  public:
   explicit ConsoleBuffer(HANDLE console) : m_console(console) {}
@@ -58,7 +58,7 @@ class ConsoleBuffer : public std::streambuf {
     UINT codePage = CP_UTF8;
     int wide = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, m_pending.data(), length, nullptr, 0);
     if (wide == 0) {
-      codePage = CP_ACP;
+      codePage = 1252;
       wide = MultiByteToWideChar(codePage, 0, m_pending.data(), length, nullptr, 0);
     }
     std::wstring text(static_cast<std::size_t>(wide), L'\0');
@@ -145,10 +145,19 @@ int TerminalRows() {
 }
 
 std::string ProgramFolder() {
-  char path[MAX_PATH];
-  const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-  if (n == 0 || n >= sizeof path) return ".\\";
-  const std::string file(path, n);
+  // In UTF-8 a folder of fewer than MAX_PATH letters may take more bytes than that:
+  // the name is asked for again with room enough rather than cut off.
+  std::string file(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameA(nullptr, file.data(), static_cast<DWORD>(file.size()));
+    if (n == 0) return ".\\";
+    if (n < file.size()) {
+      file.resize(n);
+      break;
+    }
+    if (file.size() >= 32768 * 3) return ".\\";  // the longest path, in UTF-8
+    file.resize(file.size() * 2);
+  }
   return file.substr(0, file.find_last_of("\\/") + 1);
 }
 

@@ -368,8 +368,8 @@ int RunProgram(const ProgramArgs& args) {
 
   if (args.station) {
     const std::string& file = args.packagePath.empty() ? args.imagePath : args.packagePath;
-    const StationSettings settings{{args.json, args.verbose}, args.recordPath,
-                                   std::filesystem::path(file).filename().string()};
+    const std::u8string name = PathOf(file).filename().u8string();
+    const StationSettings settings{{args.json, args.verbose}, args.recordPath, std::string(name.begin(), name.end())};
     return EndLog(log, RunStation(options, image, settings, log));
   }
   if (several) {

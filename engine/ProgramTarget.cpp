@@ -167,9 +167,22 @@ bool ProgrammingRun::RunBootModeFlow() {
 
 void ProgrammingRun::Deliver(int level, int blockMessage, const char* format, va_list arguments) {
   if (m_callback == nullptr) return;
-  // vsnprintf cuts the text to 255 characters; a long port name or path cannot overflow.
+  // vsnprintf cuts the text to 255 bytes; a long port name or path cannot overflow.
+  // Names are UTF-8 (on Windows too): a cut inside a letter drops the letter's start,
+  // so that the text stays valid UTF-8 rather than be read in another code page.
   char text[MESSAGE_BUFFER_SIZE];
-  std::vsnprintf(text, sizeof text, format, arguments);
+  const int length = std::vsnprintf(text, sizeof text, format, arguments);
+  if (length >= static_cast<int>(sizeof text)) {
+    std::size_t end = sizeof text - 1;
+    std::size_t start = end;
+    while (start > 0 && (static_cast<unsigned char>(text[start - 1]) & 0xC0) == 0x80) --start;
+    if (start > 0) {
+      const auto lead = static_cast<unsigned char>(text[start - 1]);
+      const std::size_t letter = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+      if (lead >= 0xC0 && end - (start - 1) < letter) end = start - 1;
+    }
+    text[end] = '\0';
+  }
   m_callback(m_context, m_percent, level, blockMessage, text, &m_abort);
 }
 

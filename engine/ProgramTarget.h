@@ -64,7 +64,7 @@ struct ProgrammingOptions {
 };
 
 // callback(context, percent, level, blockMessage, text, abortFlag). The text holds at
-// most 255 characters and no line end. Setting *abortFlag non-zero stops the run
+// most 255 bytes (a longer one is cut before a whole UTF-8 letter) and no line end. Setting *abortFlag non-zero stops the run
 // before its next block write, or at once while it waits for a restart by hand
 // (LEVEL_WAITING). The result is ignored.
 using ProgressCallback = int (*)(void* context, int percent, int level, int blockMessage,

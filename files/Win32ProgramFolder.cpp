@@ -15,7 +15,7 @@ std::string ProgramFolder() {
       path.resize(length);
       break;
     }
-    if (path.size() >= 32768) return {};
+    if (path.size() >= 32768 * 3) return {};  // the longest path, in UTF-8
     path.resize(path.size() * 2);
   }
   const std::size_t backslash = path.find_last_of("\\/");

@@ -281,6 +281,10 @@ INSTANTIATE_TEST_SUITE_P(Engine, Runs, ::testing::Values(
          }, .error = "Image {dir}/huge is longer than 4294967295"}},
     Case{"long_port_name", {.cues = {Fails("", "O")},
          .setup = [](Rig& r) { r.options.portName.resize(400, '.'); }, .error = "Can't open {port}"}},
+    // Cut at a whole letter: "Can't open " and 81 of these three-byte letters fill 254 bytes.
+    Case{"long_utf8_port_name", {.cues = {Fails("", "O")},
+         .setup = [](Rig& r) { r.options.portName.clear(); for (int i = 0; i < 100; ++i) r.options.portName += "\u6d4b"; },
+         .error = [] { std::string text = "Can't open "; for (int i = 0; i < 81; ++i) text += "\u6d4b"; return text; }()}},
     Case{"234", {.faults = {"error:0x3F:0x80"}, .cues = {Fails("Setting baud rate", "T100")},
          .error = "Communication port error [234]"}},
     Case{"235", {.faults = {"error:0x3F:0x80"}, .cues = {Fails("Setting baud rate", "r", 2)},

@@ -190,19 +190,22 @@ TEST_F(Wine, BootModeRestartsThePrinterThroughItsLines) {
   printer.Stop();
 }
 
-// The unzipped program folder as a user has it: the spooler's COM ports with the
-// printers installed on them, the printer's own bridge marked, a package shown as on
-// Linux, and --port auto programming the printer through the bridge with the kernel
-// files beside the program.
+// The unzipped program folder as a user has it, in a folder no ANSI code page spells
+// whose name takes more than MAX_PATH bytes in UTF-8 (though fewer letters): the
+// spooler's COM ports with the printers installed on them, the printer's own bridge
+// marked, a package shown as on Linux, and --port auto programming the printer through
+// the bridge with the kernel files beside the program.
 TEST_F(Wine, TheUnzippedFolderAsAUserHasIt) {
   const std::string hklm = "HKLM\\SYSTEM\\CurrentControlSet\\";
   RegAdd("HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Ports", "COM5:", "");
   RegAdd(hklm + "Control\\Print\\Printers\\Office Printer", "Port", "COM3:");
   RegAdd(hklm + "Enum\\USB\\Vid_10c4&Pid_ea60&Mi_00\\0001_00\\Device Parameters", "PortName", "COM5");
 
-  Child unzip({"/usr/bin/python3", "-m", "zipfile", "-e", Setting("ZERVIKO_WINDOWS_ZIP"), Path("")});
+  std::string user = "Zażółć 测试/";
+  for (int i = 0; i < 80; ++i) user += "测";
+  Child unzip({"/usr/bin/python3", "-m", "zipfile", "-e", Setting("ZERVIKO_WINDOWS_ZIP"), Path(user)});
   ASSERT_EQ(unzip.Run(60s), 0) << unzip.err;
-  const std::string folder = Path("zerviko-flash-windows-x64/");
+  const std::string folder = Path(user + "/zerviko-flash-windows-x64/");
   const std::string exe = folder + "zerviko-flash.exe";
   const std::vector<std::string> bridge = {"WINEPATH=" + Setting("ZERVIKO_FAKE_BRIDGE_DIR"),
                                            std::string("ZERVIKO_FAKE_BRIDGE=") + kBridge};
@@ -231,8 +234,14 @@ TEST_F(Wine, TheUnzippedFolderAsAUserHasIt) {
   const std::string package = folder + "Firmware Files/ZERVIKO_ABC_V2.14.avk";
   Child program = WineRun(exe, {"program", "--port", "auto", "--package", package}, bridge);
   EXPECT_EQ(Run(program), 0) << program.out << program.err;
-  EXPECT_NE(program.out.find("zerviko-flash-windows-x64\\Genm2329.cde"), std::string::npos)
-      << "the kernel files beside the program: " << program.out;
+  // The kernel files beside the program, named in a message cut to 255 bytes, before a
+  // whole letter.
+  const std::string kernel = "Loading main kernel Z:" + Replaced(folder, "/", "\\") + "Genm2329.cde";
+  const std::size_t at = program.out.find("Loading main kernel ");
+  ASSERT_NE(at, std::string::npos) << program.out;
+  const std::string line = program.out.substr(at, program.out.find('\n', at) - at);
+  EXPECT_GE(line.size(), 252u) << line;
+  EXPECT_EQ(kernel.compare(0, line.size(), line), 0) << line;
   EXPECT_TRUE(FlashHolds(printer, PackageImage(package)));
   // One port in two spellings is refused untouched; with "all", a bridge that the
   // registry gives no port is a failed entry, named by its serial text.

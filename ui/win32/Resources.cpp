@@ -50,6 +50,18 @@ HBITMAP LoadPicture(const char* name) {
 
 HBITMAP LoadPicture(int id) { return LoadPicture(MAKEINTRESOURCEA(id)); }
 
+UINT PackageCodePage() {
+  // The process's own code page is UTF-8 (its manifest); packages are written in the
+  // ANSI code page of the system's locale, Windows-1252 on a Western system.
+  DWORD codePage = 0;
+  if (GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
+                     reinterpret_cast<LPWSTR>(&codePage), sizeof codePage / sizeof(wchar_t)) == 0 ||
+      codePage == 0 || codePage == CP_UTF8) {
+    return 1252;
+  }
+  return codePage;
+}
+
 std::wstring DisplayText(const std::string& bytes) {
   std::wstring wide;
   if (!bytes.empty()) {
@@ -57,8 +69,8 @@ std::wstring DisplayText(const std::string& bytes) {
     UINT codePage = CP_UTF8;
     int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), size, nullptr, 0);
     if (length == 0) {
-      codePage = CP_ACP;
-      length = MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, nullptr, 0);
+      codePage = PackageCodePage();
+      length = MultiByteToWideChar(codePage, 0, bytes.data(), size, nullptr, 0);
     }
     wide.resize(static_cast<std::size_t>(length));
     MultiByteToWideChar(codePage, 0, bytes.data(), size, wide.data(), length);

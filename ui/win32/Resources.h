@@ -20,8 +20,8 @@ std::wstring LoadText(int id);
 // The same with %1, %2... filled in from args, in order.
 std::wstring LoadText(int id, const std::vector<std::wstring>& args);
 
-// A name from the system's 8-bit interfaces (a port, a drive, a file), in the ANSI
-// code page, as the controls show it.
+// A name from the system's 8-bit interfaces (a port, a drive, a file), in the
+// process's code page (UTF-8), as the controls show it.
 std::wstring Wide(const std::string& ansi);
 
 // A bitmap resource by number or by name; null when there is none. The caller frees it.
@@ -29,9 +29,13 @@ HBITMAP LoadPicture(const char* name);
 HBITMAP LoadPicture(int id);
 
 // Text from outside the program (a package's texts), shown as it was written: UTF-8
-// when it is valid UTF-8, otherwise the ANSI code page; LF line ends become CR LF for
-// the edit controls.
+// when it is valid UTF-8, otherwise the system's ANSI code page (PackageCodePage);
+// LF line ends become CR LF for the edit controls.
 std::wstring DisplayText(const std::string& bytes);
+
+// The code page package texts are written in: the ANSI code page of the system's
+// locale, whatever the process's own.
+UINT PackageCodePage();
 
 // Sets a control's text from such bytes.
 void SetControlText(HWND control, const std::string& bytes);

@@ -42,6 +42,10 @@ void SetRegistry(HKEY root, const std::string& key, const std::string& name, con
   RegCloseKey(opened);
 }
 
+// This program's paths are UTF-8 (its manifest makes them so for the system's calls);
+// std::filesystem takes them as such only from char8_t.
+fs::path U8(const std::string& path) { return fs::path(std::u8string(path.begin(), path.end())); }
+
 // The samples' texts are UTF-8.
 std::wstring Wide(const std::string& text) {
   std::wstring wide(text.size(), L'\0');
@@ -65,21 +69,22 @@ class Wizard : public ::testing::Test {
       ASSERT_FALSE(Setting(name).empty()) << name << " is not set: run from the windows preset's tests";
     }
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    m_folder = WindowsPath(Setting("ZERVIKO_TEST_TMP")) + "\\" + test->name() + "\\";
-    fs::remove_all(m_folder);
+    // A folder no ANSI code page spells, as a user's profile may be.
+    m_folder = WindowsPath(Setting("ZERVIKO_TEST_TMP")) + "\\Zażółć 测试\\" + test->name() + "\\";
+    fs::remove_all(U8(m_folder));
     const fs::path from = Setting("ZERVIKO_WINDOWS_PROGRAM_DIR");
-    fs::create_directories(fs::path(m_folder) / "Firmware Files");
-    fs::create_directories(fs::path(m_folder) / "Resources");
+    fs::create_directories(U8(m_folder) / "Firmware Files");
+    fs::create_directories(U8(m_folder) / "Resources");
     for (const char* file : {"zerviko-loader.exe", "Genm2329.cde", "Gene2329.cde", "Genw2329.cde"}) {
-      fs::copy_file(from / file, fs::path(m_folder) / file);
+      fs::copy_file(from / file, U8(m_folder) / file);
     }
     for (const char* sample : {kAbcSample, kKeyboardSample}) {
-      fs::copy_file(from / "Firmware Files" / sample, fs::path(m_folder) / "Firmware Files" / sample);
+      fs::copy_file(from / "Firmware Files" / sample, U8(m_folder) / "Firmware Files" / sample);
     }
-    fs::copy_file(Setting("ZERVIKO_FAKE_BRIDGE_DLL"), fs::path(m_folder) / "CP210xManufacturing.dll");
+    fs::copy_file(Setting("ZERVIKO_FAKE_BRIDGE_DLL"), U8(m_folder) / "CP210xManufacturing.dll");
   }
 
-  void TearDown() override { fs::remove_all(m_folder); }
+  void TearDown() override { fs::remove_all(U8(m_folder)); }
 
   // Starts the wizard in the staged folder and waits for page 0.
   void Start(CRemoteWizard& wizard, const std::wstring& title = kTitle) {
@@ -148,6 +153,15 @@ TEST_F(Wizard, StartsOnTheModelAndPortPageWithThePrintersBridgeChosen) {
 
 TEST_F(Wizard, FileChooserOpensFirmwareFilesWithTheModelsMaskAndRefusesWhatItCannotUse) {
   std::ofstream(Sample("ZERVIKO_ZZ.qvk"), std::ios::binary) << "not a package";
+  // A package written on Windows, its texts in Windows-1252, by the Linux package writer.
+  const std::string texts = m_folder + "w1252-";
+  std::ofstream(texts + "revision.txt", std::ios::binary) << "R\xE9vision \x80 2.15";
+  std::ofstream(texts + "setup.txt", std::ios::binary) << "Param\xE8tres";
+  const std::string made = UnixPath(Sample("ZERVIKO_W1252.qvk"));
+  ASSERT_TRUE(RunOnLinux("'" + Setting("ZERVIKO_HOST_BIN_DIR") + "/zerviko-mkpackage' --output '" + made +
+                         ".tmp' --revision 'english=" + UnixPath(texts) + "revision.txt' --setup 'english=" +
+                         UnixPath(texts) + "setup.txt' --synthetic-image 4096 && mv '" + made + ".tmp' '" + made + "'"));
+  ASSERT_TRUE(WaitFor([&] { return fs::exists(U8(Sample("ZERVIKO_W1252.qvk"))); }, 60s));
   CRemoteWizard wizard;
   Start(wizard);
   wizard.Next();
@@ -182,8 +196,12 @@ TEST_F(Wizard, FileChooserOpensFirmwareFilesWithTheModelsMaskAndRefusesWhatItCan
   ASSERT_TRUE(WaitFor([&] { return wizard.ShownPage() == 1; }));
   EXPECT_EQ(CRemoteWizard::Text(wizard.Control(1, 1009)), L"Programming the ZERVIKO - Keyboard Layout");
   EXPECT_EQ(CRemoteWizard::Lines(wizard.Control(1, 1015)),
-            (std::vector<std::wstring>{Wide(kKeyboardSample), L"ZERVIKO_ZZ.qvk"}));
+            (std::vector<std::wstring>{Wide(kKeyboardSample), L"ZERVIKO_W1252.qvk", L"ZERVIKO_ZZ.qvk"}));
   EXPECT_EQ(CRemoteWizard::Text(wizard.Control(1, 1016)), RevisionText(Sample(kKeyboardSample), 0));
+  wizard.SelectLine(wizard.Control(1, 1015), L"ZERVIKO_W1252.qvk");
+  const std::wstring written = L"R\u00e9vision \u20ac 2.15";
+  EXPECT_TRUE(WaitFor([&] { return CRemoteWizard::Text(wizard.Control(1, 1016)).compare(0, written.size(), written) == 0; }))
+      << CRemoteWizard::Text(wizard.Control(1, 1016)).c_str();
   wizard.SelectLine(wizard.Control(1, 1015), L"ZERVIKO_ZZ.qvk");
   ExpectMessage(wizard, L"Error", L"The selected file is unusable.\n\nPlease select another file.");
   EXPECT_EQ(CRemoteWizard::Text(wizard.Control(1, 1016)), L"");
@@ -191,7 +209,7 @@ TEST_F(Wizard, FileChooserOpensFirmwareFilesWithTheModelsMaskAndRefusesWhatItCan
   // A file gone since it was chosen.
   wizard.SelectLine(wizard.Control(1, 1015), Wide(kKeyboardSample));
   ASSERT_TRUE(WaitFor([&] { return !CRemoteWizard::Text(wizard.Control(1, 1016)).empty(); }));
-  fs::remove(Sample(kKeyboardSample));
+  fs::remove(U8(Sample(kKeyboardSample)));
   wizard.Next();
   ExpectMessage(wizard, L"Error", L"The selected file is unavailable.\n\nPlease select another file.");
   EXPECT_EQ(wizard.ShownPage(), 1);
@@ -392,30 +410,39 @@ TEST_F(Wizard, TheEndOfTheSessionWaitsForTheRunAndWhenForcedStopsItAtABlockWithT
 
 // Each language library in "Resources": the interface in its language, the package's
 // section its name stands for, and (in German) a second wizard's notice that it keeps no
-// log.
+// log. A DLL without the wizard's resources (here the stand-in bridge library) is passed
+// over, said, and the interface stays English.
 TEST_F(Wizard, EachLanguageLibraryGivesItsLanguageAndItsPackageSection) {
+  const fs::path languages = fs::path(Setting("ZERVIKO_WINDOWS_PROGRAM_DIR")) / "Languages";
   const struct {
     const char* library;
+    fs::path from;  // the file copied into "Resources" as library
     std::wstring title;
     std::wstring prompt;
     std::wstring back;
     int packageLanguage;
     std::wstring logInUse = {};  // empty: no second wizard
   } rows[] = {
-      {"FRA.dll", L"Chargeur de micrologiciel Tarno ZERVIKO", L"Sélectionnez le modèle et le port à programmer", L"Précédent", 1},
-      {"DEU.dll", L"Tarno ZERVIKO Firmware-Loader", L"Modell und Anschluss zum Programmieren auswählen", L"Zurück", 2,
+      {"FRA.dll", languages / "FRA.dll", L"Chargeur de micrologiciel Tarno ZERVIKO", L"Sélectionnez le modèle et le port à programmer", L"Précédent", 1},
+      {"DEU.dll", languages / "DEU.dll", L"Tarno ZERVIKO Firmware-Loader", L"Modell und Anschluss zum Programmieren auswählen", L"Zurück", 2,
        L"\u201e" + Wide(m_folder) + L"Status.log\u201c wird von einem anderen Loader verwendet: Dieser führt kein Statusprotokoll."},
-      {"PTB.dll", L"Carregador de firmware Tarno ZERVIKO", L"Selecione o modelo e a porta para a programação", L"Voltar", 3},
-      {"ESP.dll", L"Cargador de firmware Tarno ZERVIKO", L"Seleccione el modelo y el puerto que desea programar", L"Atrás", 4},
+      {"PTB.dll", languages / "PTB.dll", L"Carregador de firmware Tarno ZERVIKO", L"Selecione o modelo e a porta para a programação", L"Voltar", 3},
+      {"ESP.dll", languages / "ESP.dll", L"Cargador de firmware Tarno ZERVIKO", L"Seleccione el modelo y el puerto que desea programar", L"Atrás", 4},
+      {"AAA.dll", fs::path(Setting("ZERVIKO_FAKE_BRIDGE_DLL")), kTitle,
+       L"Select the model and port to program", L"Back", 0},
   };
-  const fs::path languages = fs::path(Setting("ZERVIKO_WINDOWS_PROGRAM_DIR")) / "Languages";
   for (const auto& row : rows) {
     SCOPED_TRACE(row.library);
-    fs::remove_all(fs::path(m_folder) / "Resources");
-    fs::create_directories(fs::path(m_folder) / "Resources");
-    fs::copy_file(languages / row.library, fs::path(m_folder) / "Resources" / row.library);
+    fs::remove_all(U8(m_folder) / "Resources");
+    fs::create_directories(U8(m_folder) / "Resources");
+    fs::copy_file(row.from, U8(m_folder) / "Resources" / row.library);
     CRemoteWizard wizard;
     Start(wizard, row.title);
+    if (row.packageLanguage == 0) {  // not a language library
+      ExpectMessage(wizard, kTitle,
+                    L"\"" + Wide(m_folder) + L"Resources\\AAA.dll\" is not a language library of this program. "
+                    L"It was passed over: the program runs in English.");
+    }
     EXPECT_EQ(CRemoteWizard::Text(wizard.Control(0, 1002)), row.prompt);
     EXPECT_EQ(CRemoteWizard::Text(GetDlgItem(wizard.Main(), IDC_BACK)), row.back);
     if (!row.logInUse.empty()) {
@@ -465,7 +492,7 @@ TEST_F(Wizard, InstallerInstallsSilentlyInTheChosenLanguageAndUninstalls) {
   for (const char* file : {"zerviko-loader.exe", "zerviko-flash.exe", "Genm2329.cde", "Gene2329.cde", "Genw2329.cde",
                            "Languages\\FRA.dll", "Languages\\DEU.dll", "Languages\\PTB.dll", "Languages\\ESP.dll",
                            "Firmware Files\\ZERVIKO_ABC_V2.14.avk", "Uninstall.exe"}) {
-    EXPECT_TRUE(fs::is_regular_file(folder + file)) << file;
+    EXPECT_TRUE(fs::is_regular_file(U8(folder + file))) << file;
   }
   // Only what a user runs: no test, benchmark or build tool.
   std::vector<std::string> exes;
@@ -474,7 +501,7 @@ TEST_F(Wizard, InstallerInstallsSilentlyInTheChosenLanguageAndUninstalls) {
   std::sort(exes.begin(), exes.end());
   EXPECT_EQ(exes, (std::vector<std::string>{"Uninstall.exe", "zerviko-flash.exe", "zerviko-loader.exe"}));
   std::vector<std::string> chosen;
-  for (const auto& entry : fs::directory_iterator(folder + "Resources")) chosen.push_back(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(U8(folder + "Resources"))) chosen.push_back(entry.path().filename().string());
   EXPECT_EQ(chosen, std::vector<std::string>{"DEU.dll"});
   char programs[MAX_PATH] = {};
   ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, programs, CSIDL_PROGRAMS, FALSE));
@@ -488,7 +515,7 @@ TEST_F(Wizard, InstallerInstallsSilentlyInTheChosenLanguageAndUninstalls) {
     wizard.Click(wizard.Main(), IDC_EXIT);
     EXPECT_EQ(wizard.WaitForExit(), 0);
   }
-  EXPECT_TRUE(fs::is_regular_file(folder + "Status.log"));
+  EXPECT_TRUE(fs::is_regular_file(U8(folder + "Status.log")));
 
   std::ofstream(folder + "Firmware Files\\ZERVIKO_MINE.avk") << "the user's own package";
   // The uninstaller runs on from a copy of itself, so the folder is watched.
@@ -496,10 +523,10 @@ TEST_F(Wizard, InstallerInstallsSilentlyInTheChosenLanguageAndUninstalls) {
   ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
   CloseHandle(process.hProcess);
   CloseHandle(process.hThread);
-  EXPECT_TRUE(WaitFor([&] { return !fs::exists(folder + "Uninstall.exe"); }, 60s));
+  EXPECT_TRUE(WaitFor([&] { return !fs::exists(U8(folder + "Uninstall.exe")); }, 60s));
   std::vector<std::string> left;
-  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-    left.push_back(fs::relative(entry.path(), folder).string());
+  for (const auto& entry : fs::recursive_directory_iterator(U8(folder))) {
+    left.push_back(fs::relative(entry.path(), U8(folder)).string());
   }
   std::sort(left.begin(), left.end());
   // The technician's record of the runs stays with the user's packages.

@@ -158,7 +158,7 @@ TEST_F(Wizard, FileChooserOpensFirmwareFilesWithTheModelsMaskAndRefusesWhatItCan
   std::ofstream(texts + "revision.txt", std::ios::binary) << "R\xE9vision \x80 2.15";
   std::ofstream(texts + "setup.txt", std::ios::binary) << "Param\xE8tres";
   const std::string made = UnixPath(Sample("ZERVIKO_W1252.qvk"));
-  ASSERT_TRUE(RunOnLinux("'" + Setting("ZERVIKO_HOST_BIN_DIR") + "/zerviko-mkpackage' --output '" + made +
+  ASSERT_TRUE(RunOnLinux("'" + Setting("ZERVIKO_HOST_TOOLS_DIR") + "/zerviko-mkpackage' --output '" + made +
                          ".tmp' --revision 'english=" + UnixPath(texts) + "revision.txt' --setup 'english=" +
                          UnixPath(texts) + "setup.txt' --synthetic-image 4096 && mv '" + made + ".tmp' '" + made + "'"));
   ASSERT_TRUE(WaitFor([&] { return fs::exists(U8(Sample("ZERVIKO_W1252.qvk"))); }, 60s));
@@ -496,8 +496,8 @@ TEST_F(Wizard, InstallerInstallsSilentlyInTheChosenLanguageAndUninstalls) {
   }
   // Only what a user runs: no test, benchmark or build tool.
   std::vector<std::string> exes;
-  for (const auto& entry : fs::recursive_directory_iterator(folder))
-    if (entry.path().extension() == ".exe") exes.push_back(fs::relative(entry.path(), folder).string());
+  for (const auto& entry : fs::recursive_directory_iterator(U8(folder)))
+    if (entry.path().extension() == ".exe") exes.push_back(fs::relative(entry.path(), U8(folder)).string());
   std::sort(exes.begin(), exes.end());
   EXPECT_EQ(exes, (std::vector<std::string>{"Uninstall.exe", "zerviko-flash.exe", "zerviko-loader.exe"}));
   std::vector<std::string> chosen;
@@ -524,13 +524,19 @@ TEST_F(Wizard, InstallerInstallsSilentlyInTheChosenLanguageAndUninstalls) {
   CloseHandle(process.hProcess);
   CloseHandle(process.hThread);
   EXPECT_TRUE(WaitFor([&] { return !fs::exists(U8(folder + "Uninstall.exe")); }, 60s));
+  // The technician's record of the runs stays with the user's packages. (The uninstaller
+  // may still be trying to remove the folder when its last file has gone.)
+  const std::vector<std::string> kept = {"Firmware Files", "Firmware Files\\ZERVIKO_MINE.avk", "Status.log"};
   std::vector<std::string> left;
-  for (const auto& entry : fs::recursive_directory_iterator(U8(folder))) {
-    left.push_back(fs::relative(entry.path(), U8(folder)).string());
-  }
-  std::sort(left.begin(), left.end());
-  // The technician's record of the runs stays with the user's packages.
-  EXPECT_EQ(left, (std::vector<std::string>{"Firmware Files", "Firmware Files\\ZERVIKO_MINE.avk", "Status.log"}));
+  WaitFor([&] {
+    left.clear();
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(U8(folder), error), end; !error && it != end; it.increment(error))
+      left.push_back(fs::relative(it->path(), U8(folder)).string());
+    std::sort(left.begin(), left.end());
+    return !error && left == kept;
+  }, 30s);
+  EXPECT_EQ(left, kept);
   EXPECT_FALSE(fs::exists(menu));
 }
 

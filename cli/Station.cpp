@@ -86,6 +86,13 @@ int RunStation(const ProgrammingOptions& options, const std::vector<std::uint8_t
     if (settings.output.json) std::cout << R"({"result":"failed","programmed":0,"failed":[]})" << std::endl;
     return EXIT_FAILED;
   }
+  // Each poll looks for the library anew, so the station finds the printers once it is
+  // put in place; said once, not at every poll.
+  const std::string problem = ports::BridgeSearchProblem();
+  if (!problem.empty()) {
+    std::cerr << "zerviko-flash: " << problem << " The station goes on waiting for printers.\n"
+              << std::flush;
+  }
   const std::string sha256 = Sha256Hex(image.data(), image.size());
   const auto runs = MakeStationRuns(options, image, settings.output, log, [&](const PrinterRuns::Finished& run) {
     nlohmann::ordered_json entry;

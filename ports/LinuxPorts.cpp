@@ -139,7 +139,7 @@ std::vector<PrinterBridge> FindPrinterBridges(const PortSources& sources) {
     for (const PrinterBridge& listed : bridges) {
       if (!port.empty() && SamePort(listed.port, port)) return;
     }
-    bridges.push_back({port, name, serial});
+    bridges.push_back({port, name, serial, ""});
   };
   if (!sources.bridgePort.empty()) addOnce(sources.bridgePort, sources.bridgePort, "");
   SysfsBridgeLibrary library(sources.sysfsRoot);

@@ -39,6 +39,7 @@ struct PrinterBridge {
   // The bridge's serial text (its USB serial number on Linux), which tells one printer
   // from another; empty when the bridge has none (or, on Windows, gives none).
   std::string serial;
+  std::string plugIn;  // tells this plug-in of the bridge from an earlier one; empty when the system cannot tell
   bool operator==(const PrinterBridge&) const = default;
 };
 

@@ -81,6 +81,7 @@ class Win32Registry : public Registry {
   long QueryValue(RegistryKey key, const std::string& name, char* data,
                   std::uint32_t& size) override;
   long CloseKey(RegistryKey key) override;
+  bool KeyWriteTime(RegistryKey key, std::uint64_t& time) override;
 };
 
 class Win32Version : public PlatformVersion {

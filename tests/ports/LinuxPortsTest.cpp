@@ -88,11 +88,11 @@ TEST(LinuxPorts, EveryPrinterBridgeOfABench) {
   tree.Usb("1-3.2", {"10c4", "ea70", "0003", BRIDGE_PRODUCT_TEXT}, {{1, "ttyUSB2"}});
   tree.Usb("1-4", {"10c4", "ea60", "0004", BRIDGE_PRODUCT_TEXT}, {{0, "ttyUSB3"}});
   PortSources sources{tree.Root(), {}, "", tree / "no-cups.sock"};
-  EXPECT_EQ(FindPrinterBridges(sources), (std::vector<PrinterBridge>{{"/dev/ttyUSB0", "/dev/ttyUSB0", "0001"},
-                                                                     {"", "usb 1-3.2", "0003"},
-                                                                     {"/dev/ttyUSB3", "/dev/ttyUSB3", "0004"}}));
+  EXPECT_EQ(FindPrinterBridges(sources), (std::vector<PrinterBridge>{{"/dev/ttyUSB0", "/dev/ttyUSB0", "0001", ""},
+                                                                     {"", "usb 1-3.2", "0003", ""},
+                                                                     {"/dev/ttyUSB3", "/dev/ttyUSB3", "0004", ""}}));
   sources.bridgePort = "/dev/pts/7";
-  EXPECT_EQ(FindPrinterBridges(sources).front(), (PrinterBridge{"/dev/pts/7", "/dev/pts/7", ""}));
+  EXPECT_EQ(FindPrinterBridges(sources).front(), (PrinterBridge{"/dev/pts/7", "/dev/pts/7", "", ""}));
 }
 
 TEST(LinuxPorts, SerialDevicesAndBridgesFromSysfs) {

@@ -262,8 +262,8 @@ TEST(PortList, EveryPrinterBridgeOfABench) {
                 .registry = {{Nt("0001"), "PortName", "COM4"}, {Nt("0003"), "PortName", "COM4"}}};
   FakePlatform platform(row);
   EXPECT_EQ(FindBridgeComPorts(platform, platform, platform, BRIDGE_PRODUCT_TEXT),
-            (std::vector<PrinterBridge>{{"COM4", "COM4", "0001"}, {"", "serial 0002", "0002"}, {"", "bridge 3", ""},
-                                        {"", "bridge 5", "0002"}, {"", "bridge 6", ""}}));
+            (std::vector<PrinterBridge>{{"COM4", "COM4", "0001", ""}, {"", "serial 0002", "0002", ""}, {"", "bridge 3", "", ""},
+                                        {"", "bridge 5", "0002", ""}, {"", "bridge 6", "", ""}}));
 }
 
 }  // namespace

@@ -80,6 +80,13 @@ int RunStation(const ProgrammingOptions& options, const std::vector<std::uint8_t
       std::cout << R"({"result":"failed","programmed":0,"printers":0,"failed":[],"replugged":[]})" << std::endl;
     return EXIT_FAILED;
   }
+  // Each poll looks for the library anew, so the station finds the printers once it is
+  // put in place; said once, not at every poll.
+  const std::string problem = ports::BridgeSearchProblem();
+  if (!problem.empty()) {
+    std::cerr << "zerviko-flash: " << problem << " The station goes on waiting for printers.\n"
+              << std::flush;
+  }
   const std::string sha256 = Sha256Hex(image.data(), image.size());
   const auto runs = MakeStationRuns(options, image, settings.output, log, [&](const PrinterRuns::Finished& run) {
     nlohmann::ordered_json entry;
@@ -114,8 +121,12 @@ int RunStation(const ProgrammingOptions& options, const std::vector<std::uint8_t
         const std::string& port = bridge.port.empty() ? bridge.name : bridge.port;
         Plugged& seen = present[port + '\n' + bridge.serial];
         // Another plug-in than the one taken: its printer is programmed anew, however
-        // short the gap was.
-        if (seen.plugIn != bridge.plugIn) seen = {bridge.plugIn};
+        // short the gap was. A plug-in that could not be told at first (on Windows, the
+        // device's key made a moment after the bridge is listed) is still the same one.
+        if (!seen.plugIn.empty() && !bridge.plugIn.empty() && seen.plugIn != bridge.plugIn)
+          seen = {bridge.plugIn};
+        else if (seen.plugIn.empty())
+          seen.plugIn = bridge.plugIn;
         seen.missed = 0;
         ++seen.found;
         if (seen.started || (bridge.port.empty() && seen.found < POLLS_WITHOUT_PORT)) continue;

@@ -286,9 +286,15 @@ int RunProgram(const ProgramArgs& args) {
       ports = {ports::FindPrinterBridgePort()};
     }
     if ((ports.empty() || ports[0].empty()) && bridgesWithoutPort.empty()) {
-      std::cerr << "zerviko-flash: no ZERVIKO printer bridge found on this machine. Connect "
-                   "the printer, or name its port with --port DEVICE ('zerviko-flash ports' "
-                   "lists them).\n";
+      const std::string problem = ports::BridgeSearchProblem();
+      if (!problem.empty()) {
+        std::cerr << "zerviko-flash: " << problem << " Or name the printer's port with --port DEVICE "
+                     "('zerviko-flash ports' lists them).\n";
+      } else {
+        std::cerr << "zerviko-flash: no ZERVIKO printer bridge found on this machine. Connect "
+                     "the printer, or name its port with --port DEVICE ('zerviko-flash ports' "
+                     "lists them).\n";
+      }
       if (several && args.json) {
         std::cout << R"({"result":"failed","failed":[]})" << std::endl;
       } else {

@@ -31,6 +31,23 @@ bool QueryStringValue(Registry& registry, RegistryKey key, const char* name, std
   return true;
 }
 
+// The device's key below Enum\USB in the NT layout, ending in a separator.
+std::string NtDeviceKey(std::uint16_t vendorId, std::uint16_t productId, const std::string& serial) {
+  std::string converted = serial;
+  std::replace(converted.begin(), converted.end(), ' ', '_');
+  char name[256];
+  std::snprintf(name, sizeof name, "Vid_%04x&Pid_%04x&Mi_00\\%s_00\\", vendorId, productId,
+                converted.c_str());
+  return name;
+}
+
+bool IsNtLayout(PlatformVersion& version) {
+  // The NT layout is the same from Windows 2000 (NT 5) on. Taking major version 5
+  // alone, as the loader first did, found no bridge on any Windows after XP (6.x, 10).
+  const std::uint32_t platform = version.GetVersion() & VERSION_MASK;
+  return platform >= VERSION_NT_5 && platform < VERSION_9X_FAMILY;
+}
+
 }  // namespace
 
 namespace {
@@ -79,9 +96,7 @@ int ComNumberOf(const BridgeMatch& match, Registry& registry, PlatformVersion& v
   if (platform == VERSION_9X_4) {
     return LookupComNumber9x(registry, device.vendorId, device.productId, device.serial);
   }
-  // The NT layout is the same from Windows 2000 (NT 5) on. Taking major version 5
-  // alone, as the loader first did, found no bridge on any Windows after XP (6.x, 10).
-  if (platform >= VERSION_NT_5 && platform < VERSION_9X_FAMILY) {
+  if (IsNtLayout(version)) {
     return LookupComNumberNt(registry, device.vendorId, device.productId, device.serial);
   }
   return -1;  // no registry layout known for this platform
@@ -127,6 +142,9 @@ std::vector<PrinterBridge> FindBridgeComPorts(BridgeLibrary& library, Registry& 
     const int comNumber = ComNumberOf(match, registry, version);
     PrinterBridge bridge;
     bridge.serial = match.device.serial;
+    if (match.identified && IsNtLayout(version)) {
+      bridge.plugIn = LookupPlugInNt(registry, match.device.vendorId, match.device.productId, match.device.serial);
+    }
     if (comNumber >= 1) {
       bridge.port = bridge.name = "COM" + std::to_string(comNumber);
       if (!listed(bridge)) bridges.push_back(bridge);
@@ -157,14 +175,7 @@ int ParseComNumber(const std::string& portNameValue) {
 // without administrator rights, and the port is then not found for no good reason.
 int LookupComNumberNt(Registry& registry, std::uint16_t vendorId, std::uint16_t productId,
                       const std::string& serial) {
-  std::string converted = serial;
-  std::replace(converted.begin(), converted.end(), ' ', '_');
-
-  char deviceKeyName[256];
-  std::snprintf(deviceKeyName, sizeof deviceKeyName,
-                "Vid_%04x&Pid_%04x&Mi_00\\%s_00\\Device Parameters\\", vendorId, productId,
-                converted.c_str());
-
+  const std::string deviceKeyName = NtDeviceKey(vendorId, productId, serial) + "Device Parameters\\";
   int result = -1;
   RegistryKey system = 0;
   if (registry.OpenKey(REGISTRY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\", REGISTRY_KEY_READ,
@@ -185,6 +196,18 @@ int LookupComNumberNt(Registry& registry, std::uint16_t vendorId, std::uint16_t 
   }
   registry.CloseKey(system);
   return result;
+}
+
+std::string LookupPlugInNt(Registry& registry, std::uint16_t vendorId, std::uint16_t productId,
+                           const std::string& serial) {
+  const std::string name =
+      "SYSTEM\\CurrentControlSet\\Enum\\USB\\" + NtDeviceKey(vendorId, productId, serial) + "Control\\";
+  RegistryKey control = 0;
+  if (registry.OpenKey(REGISTRY_LOCAL_MACHINE, name, REGISTRY_KEY_READ, control) != REGISTRY_SUCCESS) return {};
+  std::uint64_t time = 0;
+  const bool known = registry.KeyWriteTime(control, time);
+  registry.CloseKey(control);
+  return known ? std::to_string(time) : std::string();
 }
 
 int LookupComNumber9x(Registry& registry, std::uint16_t vendorId, std::uint16_t productId,

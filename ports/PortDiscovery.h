@@ -120,6 +120,11 @@ class Registry {
   virtual long QueryValue(RegistryKey key, const std::string& name, char* data,
                           std::uint32_t& size) = 0;
   virtual long CloseKey(RegistryKey key) = 0;
+  // When the key was last written, in the system's own units; false when it cannot say.
+  virtual bool KeyWriteTime(RegistryKey key, std::uint64_t& time) {
+    (void)key, (void)time;
+    return false;
+  }
 };
 
 class PlatformVersion {
@@ -227,6 +232,13 @@ int LookupComNumberNt(Registry& registry, std::uint16_t vendorId, std::uint16_t 
                       const std::string& serial);
 int LookupComNumber9x(Registry& registry, std::uint16_t vendorId, std::uint16_t productId,
                       const std::string& serial);
+
+// Which plug-in of the device this is, on the NT layout: Plug and Play makes the device's
+// volatile Control key anew at each arrival and removes it at removal, so the time it
+// was written tells one arrival from the next, however short the gap. Empty when the
+// device has no such key (not plugged in, or a system that keeps none).
+std::string LookupPlugInNt(Registry& registry, std::uint16_t vendorId, std::uint16_t productId,
+                           const std::string& serial);
 
 // The number after the first three characters of a port name value (COM12 gives 12,
 // COM12x gives 12, COM gives 0).

@@ -23,6 +23,11 @@ PortList BuildPortList();
 // The device path of the printer's own USB bridge on this machine; empty when none.
 std::string FindPrinterBridgePort();
 
+// What keeps this machine from looking for the printer's bridges at all, in a user's
+// words: on Windows, the bridge maker's library that is missing, where it was looked
+// for and what to do. Empty when nothing does (always on Linux).
+std::string BridgeSearchProblem();
+
 // A printer's bridge on a bench: the port to open, and the name the bench shows it by.
 // A bridge that gives no port (on Linux its interface 0 has no tty, or its driver is not
 // bound and it has none at all; on Windows the registry gives it no COM number) still

@@ -51,6 +51,8 @@ class Win32BridgeLibrary : public BridgeLibrary {
   Win32BridgeLibrary& operator=(const Win32BridgeLibrary&) = delete;
 
   bool Loaded() const { return m_functions != nullptr; }
+  // A library of that name was loaded, whether or not it had the seven functions.
+  bool Found() const { return m_hLibrary != nullptr; }
 
   int GetDeviceCount(std::uint32_t& count) override;
   int GetProductText(std::uint32_t index, BridgeProductBuffer& text,
@@ -79,6 +81,7 @@ class Win32Registry : public Registry {
   long QueryValue(RegistryKey key, const std::string& name, char* data,
                   std::uint32_t& size) override;
   long CloseKey(RegistryKey key) override;
+  bool KeyWriteTime(RegistryKey key, std::uint64_t& time) override;
 };
 
 class Win32Version : public PlatformVersion {

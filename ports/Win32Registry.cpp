@@ -33,6 +33,16 @@ long Win32Registry::QueryValue(RegistryKey key, const std::string& name, char* d
 
 long Win32Registry::CloseKey(RegistryKey key) { return RegCloseKey(Key(key)); }
 
+bool Win32Registry::KeyWriteTime(RegistryKey key, std::uint64_t& time) {
+  FILETIME written{};
+  if (RegQueryInfoKeyA(Key(key), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       nullptr, nullptr, &written) != ERROR_SUCCESS) {
+    return false;
+  }
+  time = (static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+  return true;
+}
+
 std::uint32_t Win32Version::GetVersion() { return ::GetVersion(); }
 
 }  // namespace zerviko::ports

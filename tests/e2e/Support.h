@@ -146,6 +146,7 @@ class Child {
   }
   // What the program has written to standard output so far.
   std::string OutSoFar() const { return ReadFile(m_out); }
+  std::string ErrSoFar() const { return ReadFile(m_out + "e"); }
 
   std::string out, err;
   bool timedOut = false;

@@ -1,14 +1,18 @@
 // A stand-in for the bridge maker's library CP210xManufacturing.dll, for the tests
-// under Wine. Its devices come from the environment variable ZERVIKO_FAKE_BRIDGE, read
-// at every call: devices separated by ";", each "VID|PID|SERIAL|PRODUCT" with the IDs
-// in hexadecimal, as in "10c4|ea60|0001|Tarno Corp. Zerviko / Talvrine USB". A
-// handle is the device index plus one.
+// under Wine. Its devices come from the environment variable ZERVIKO_FAKE_BRIDGE, or
+// from the file that ZERVIKO_FAKE_BRIDGE_FILE names (so that a test can plug and unplug
+// bridges while a program runs), read at every call: devices separated by ";", each
+// "VID|PID|SERIAL|PRODUCT" with the IDs in hexadecimal, as in
+// "10c4|ea60|0001|Tarno Corp. Zerviko / Talvrine USB". A handle is the device index
+// plus one.
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -22,13 +26,22 @@ struct Device {
   std::string product;
 };
 
-std::vector<Device> Devices() {
+std::string DeviceList() {
   char text[4096] = {};
+  if (GetEnvironmentVariableA("ZERVIKO_FAKE_BRIDGE_FILE", text, sizeof text) > 0) {
+    std::ifstream file(text, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
+  }
   GetEnvironmentVariableA("ZERVIKO_FAKE_BRIDGE", text, sizeof text);
+  return text;
+}
+
+std::vector<Device> Devices() {
   std::vector<Device> devices;
-  std::istringstream list(text);
+  std::istringstream list(DeviceList());
   std::string entry;
   while (std::getline(list, entry, ';')) {
+    if (entry.empty()) continue;
     std::istringstream fields(entry);
     std::string vendor, product;
     Device device;

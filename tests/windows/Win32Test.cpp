@@ -61,6 +61,42 @@ TEST(Win32Bridge, LibraryByOrdinalAndThe9xRegistryLayout) {
   EXPECT_EQ(FindBridgeComPort(missing, registry, version, BRIDGE_PRODUCT_TEXT), 0);
 }
 
+// On NT the device's Control key, which Plug and Play makes at each arrival, tells a
+// bridge plugged in again from the one before, however short the gap.
+TEST(Win32Bridge, EachArrivalToldByTheDevicesControlKey) {
+  const std::string device = "SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_10c4&Pid_ea60&Mi_00\\ab_12_00";
+  const auto write = [&](const std::string& key, const char* value, const char* text) {
+    HKEY opened = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (device + key).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &opened, nullptr), ERROR_SUCCESS);
+    RegSetValueExA(opened, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), std::strlen(text) + 1);
+    RegCloseKey(opened);
+  };
+  write("\\Device Parameters", "PortName", "COM7");
+  SetEnvironmentVariableA("ZERVIKO_FAKE_BRIDGE", "10c4|ea60|ab 12|Tarno Corp. Zerviko / Talvrine USB");
+  Win32BridgeLibrary library(ZERVIKO_FAKE_BRIDGE_DLL);
+  Win32Registry registry;
+  Win32Version version;
+  const auto plugIn = [&] {
+    const std::vector<PrinterBridge> bridges = FindBridgeComPorts(library, registry, version, BRIDGE_PRODUCT_TEXT);
+    EXPECT_EQ(bridges.size(), 1u);
+    return bridges.empty() ? "?" : bridges[0].plugIn;
+  };
+  std::vector<std::string> arrivals;
+  for (int arrival = 0; arrival < 2; ++arrival) {
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, (device + "\\Control").c_str());
+    Sleep(20);
+    write("\\Control", "ActiveService", "silabser");
+    arrivals.push_back(plugIn());
+    EXPECT_EQ(plugIn(), arrivals.back()) << "the same arrival, polled again";
+  }
+  EXPECT_FALSE(arrivals[0].empty());
+  EXPECT_NE(arrivals[0], arrivals[1]);
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, (device + "\\Control").c_str());
+  EXPECT_EQ(plugIn(), "") << "a system that keeps no Control key cannot tell";
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, device.c_str());
+}
+
 }  // namespace
 }  // namespace zerviko::ports::test
 

@@ -9,6 +9,9 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
 #include <thread>
 
 #include "package/FirmwarePackage.h"
@@ -243,6 +246,12 @@ TEST_F(Wine, TheUnzippedFolderAsAUserHasIt) {
   EXPECT_GE(line.size(), 252u) << line;
   EXPECT_EQ(kernel.compare(0, line.size(), line), 0) << line;
   EXPECT_TRUE(FlashHolds(printer, PackageImage(package)));
+  // Without the bridge maker's library, --port auto says so, and where it looked.
+  Child noBridgeLibrary = WineRun(exe, {"program", "--port", "auto", "--package", package});
+  EXPECT_EQ(Run(noBridgeLibrary), 1);
+  EXPECT_NE(noBridgeLibrary.err.find("library CP210xManufacturing.dll was not found: it was looked for beside "
+                                     "the program (Z:" + Replaced(folder, "/", "\\") + "), then in the system's"),
+            std::string::npos) << noBridgeLibrary.err;
   // One port in two spellings is refused untouched; with "all", a bridge that the
   // registry gives no port is a failed entry, named by its serial text.
   for (auto [first, second] : {std::pair{"COM5", "\\\\.\\COM5"}, {"COM5:", "com5"}}) {
@@ -255,6 +264,155 @@ TEST_F(Wine, TheUnzippedFolderAsAUserHasIt) {
   EXPECT_NE(all.out.find("printer bridge found, no port\n1 of 2 printers programmed; failed: serial 0002.\n"),
             std::string::npos) << all.out;
   printer.Stop();
+}
+
+enum class Act { PLUG, UNPLUG, INTERRUPT };
+enum class Until { RUNNING, BLOCKS_WRITTEN, FINISHED, IDLE };
+
+// The station on Windows: each bridge a device of the stand-in library (a file the test
+// rewrites as bridges come and go), its COM number in the registry, its COM port linked
+// to the virtual printer's terminal. Ctrl-C is SIGINT, which Wine hands to the console's
+// control handlers as CTRL_C_EVENT.
+TEST_F(Wine, StationProgramsEachBridgeOncePerPlugIn) {
+  using Json = nlohmann::json;
+  const Bytes image = Pattern(24 * 128);
+  const std::string imagePath = File("station.bin", std::string(image.begin(), image.end()));
+  const std::string bridges = File("bridges.txt", ""), record = Path("station-record.jsonl");
+  // D4's bridge has no COM number; the others from COM11 on, named \\.\COMn when opened.
+  const std::map<std::string, std::string> coms = {
+      {"A1", "COM11"}, {"B2", "COM12"}, {"C3", "COM13"}, {"E5", "COM15"}, {"G7", "COM17"}};
+  std::string keys = "REGEDIT4\n";
+  for (const auto& [serial, com] : coms)
+    keys += "\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_10c4&Pid_ea60&Mi_00\\" + serial +
+            "_00\\Device Parameters]\n\"PortName\"=\"" + com + "\"\n";
+  Child reg({Setting("ZERVIKO_WINE"), "reg", "import", File("station.reg", keys)});
+  ASSERT_EQ(reg.Run(60s), 0) << reg.err;
+  const auto port = [&](const std::string& serial) { return coms.count(serial) ? coms.at(serial) : "serial " + serial; };
+
+  std::vector<std::string> plugged;
+  std::map<std::string, std::unique_ptr<Printer>> printers;
+  const auto showBridges = [&] {
+    std::string text;
+    for (const std::string& serial : plugged) text += "10c4|ea60|" + serial + "|Tarno Corp. Zerviko / Talvrine USB;";
+    std::filesystem::rename(File("bridges.new", text), bridges);
+  };
+  const std::vector<std::string> bridgeLibrary = {"WINEPATH=" + Setting("ZERVIKO_FAKE_BRIDGE_DIR"),
+                                                  "ZERVIKO_FAKE_BRIDGE_FILE=" + bridges};
+  const auto station = [&](std::vector<std::string> arguments, const std::vector<std::string>& env) {
+    arguments.insert(arguments.begin(), {"program", "--station", "--image", imagePath, "--kernel-dir",
+                                         kLinuxProgramDir, "--record", record});
+    return WineRun(Setting("ZERVIKO_WINDOWS_FLASH"), arguments, env);
+  };
+  Child run = station({"--json"}, bridgeLibrary);
+
+  constexpr auto SLOW = 25ms, FAST = 0ms;
+  const struct {
+    Act act;
+    std::string serial;
+    std::chrono::milliseconds writeTime;
+    Until until;
+  } steps[] = {
+      {Act::PLUG, "A1", SLOW, Until::RUNNING},  // one after another while others run
+      {Act::PLUG, "B2", SLOW, Until::RUNNING},
+      {Act::PLUG, "C3", FAST, Until::FINISHED},
+      {Act::PLUG, "D4", FAST, Until::FINISHED},  // no COM number: reported, as failed
+      {Act::PLUG, "E5", SLOW, Until::BLOCKS_WRITTEN},
+      {Act::UNPLUG, "E5", SLOW, Until::FINISHED},  // fails alone, mid-run
+      {Act::UNPLUG, "A1", FAST, Until::IDLE},      // and no printer programmed twice meanwhile
+      {Act::PLUG, "A1", FAST, Until::FINISHED},    // the same printer again: programmed again
+      {Act::PLUG, "G7", SLOW, Until::RUNNING},
+      {Act::INTERRUPT, "G7", SLOW, Until::FINISHED},  // stops before its next block
+  };
+  const auto lines = [](const std::string& out) {
+    std::vector<Json> all;
+    std::istringstream stream(out);
+    for (std::string line; std::getline(stream, line);) all.push_back(Json::parse(line));
+    return all;
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.serial + " step " + std::to_string(&step - steps));
+    const auto said = [&](bool finished) {
+      int count = 0;
+      for (const Json& line : lines(run.OutSoFar()))
+        count += line.value("serial", "") == step.serial && line.contains("result") == finished;
+      return count;
+    };
+    const int before = said(true);
+    if (step.act == Act::PLUG) {
+      if (coms.count(step.serial)) {
+        sim::TargetConfig config;
+        config.writeTime = step.writeTime;
+        printers[step.serial] = std::make_unique<Printer>(config);
+        LinkComPort(port(step.serial), printers[step.serial]->Device());
+      }
+      plugged.push_back(step.serial);
+      showBridges();
+    }
+    if (step.act == Act::UNPLUG) {
+      std::erase(plugged, step.serial);
+      showBridges();
+      printers.at(step.serial)->Server().HangUp();
+    }
+    if (step.act == Act::INTERRUPT) run.Signal(SIGINT);
+    bool reached = false;
+    for (const auto deadline = Clock::now() + 60s; !reached && Clock::now() < deadline; std::this_thread::sleep_for(20ms)) {
+      switch (step.until) {
+        case Until::RUNNING: reached = said(false) > 0; break;
+        case Until::BLOCKS_WRITTEN: reached = printers.at(step.serial)->Flash()[3 * 128] == image[3 * 128]; break;
+        case Until::FINISHED: reached = said(true) > before; break;
+        case Until::IDLE: std::this_thread::sleep_for(1500ms), reached = true; break;
+      }
+    }
+    ASSERT_TRUE(reached) << run.OutSoFar() << run.ErrSoFar();
+  }
+  EXPECT_EQ(Run(run), 1) << run.err;
+  EXPECT_EQ(run.err, "");
+
+  // Every message names its printer; a finished printer is said once per plug-in, and
+  // recorded in the order they finished.
+  std::map<std::string, std::vector<std::string>> results;
+  std::vector<Json> finished;
+  const std::vector<Json> said = lines(run.out);
+  for (const Json& line : said) {
+    if (!line.contains("serial")) continue;
+    const std::string serial = line["serial"];
+    EXPECT_EQ(line["port"], port(serial)) << line;
+    if (line.contains("result")) results[serial].push_back(line["result"].get<std::string>()), finished.push_back(line);
+  }
+  EXPECT_EQ(results, (std::map<std::string, std::vector<std::string>>{
+                         {"A1", {"ok", "ok"}}, {"B2", {"ok"}}, {"C3", {"ok"}}, {"D4", {"failed"}},
+                         {"E5", {"failed"}}, {"G7", {"failed"}}}));
+  for (const char* serial : {"A1", "B2", "C3"}) EXPECT_TRUE(FlashHolds(printers.at(serial)->Server(), image)) << serial;
+  std::vector<Json> recorded = lines(ReadFile(record));
+  ASSERT_EQ(recorded.size(), finished.size());
+  for (std::size_t i = 0; i < finished.size(); ++i) {
+    EXPECT_EQ(recorded[i]["serial"], finished[i]["serial"]);
+    EXPECT_EQ(recorded[i]["port"], finished[i]["port"]);
+    EXPECT_EQ(recorded[i]["result"], finished[i]["result"]);
+  }
+  EXPECT_EQ(recorded.back()["message"], "Programming aborted");
+
+  // In plain lines, with the table at Ctrl-C; and without the bridge maker's library
+  // the station says so once, and waits.
+  plugged = {"D4"};
+  showBridges();
+  Child table = station({}, bridgeLibrary);
+  Child noLibrary = station({}, {});
+  for (int i = 0; i < 3000 && (table.OutSoFar().find("D4 serial D4: FAILED") == std::string::npos ||
+                               noLibrary.ErrSoFar().empty()); ++i)
+    std::this_thread::sleep_for(20ms);
+  std::this_thread::sleep_for(1s);  // polls that must not say it again
+  table.Signal(SIGINT), noLibrary.Signal(SIGINT);
+  EXPECT_EQ(Run(table), 1) << table.err;
+  EXPECT_NE(table.out.find("D4 serial D4: FAILED in 0.0 s: printer bridge found, no port\n"
+                           "SERIAL  PORT       RESULT  SECONDS  KiB/s  LAST MESSAGE\n"
+                           "D4      serial D4  failed      0.0         printer bridge found, no port\n"),
+            std::string::npos) << table.out;
+  EXPECT_EQ(Run(noLibrary), 0) << noLibrary.err;
+  const std::string notFound = "library CP210xManufacturing.dll was not found";
+  const std::size_t at = noLibrary.err.find(notFound);
+  EXPECT_NE(at, std::string::npos) << noLibrary.err;
+  EXPECT_EQ(noLibrary.err.find(notFound, at + 1), std::string::npos) << noLibrary.err;
 }
 
 }  // namespace

@@ -266,8 +266,8 @@ TEST_F(Wine, TheUnzippedFolderAsAUserHasIt) {
   printer.Stop();
 }
 
-enum class Act { PLUG, UNPLUG, INTERRUPT };
-enum class Until { RUNNING, BLOCKS_WRITTEN, FINISHED, IDLE };
+enum class Act { PLUG, UNPLUG, INTERRUPT, REPLUG };
+enum class Until { RUNNING, BLOCKS_WRITTEN, FINISHED, IDLE, PROGRAMMED };
 
 // The station on Windows: each bridge a device of the stand-in library (a file the test
 // rewrites as bridges come and go), its COM number in the registry, its COM port linked
@@ -280,7 +280,7 @@ TEST_F(Wine, StationProgramsEachBridgeOncePerPlugIn) {
   const std::string bridges = File("bridges.txt", ""), record = Path("station-record.jsonl");
   // D4's bridge has no COM number; the others from COM11 on, named \\.\COMn when opened.
   const std::map<std::string, std::string> coms = {
-      {"A1", "COM11"}, {"B2", "COM12"}, {"C3", "COM13"}, {"E5", "COM15"}, {"G7", "COM17"}};
+      {"A1", "COM11"}, {"B2", "COM12"}, {"C3", "COM13"}, {"E5", "COM15"}, {"G7", "COM17"}, {"H8", "COM18"}};
   std::string keys = "REGEDIT4\n";
   for (const auto& [serial, com] : coms)
     keys += "\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_10c4&Pid_ea60&Mi_00\\" + serial +
@@ -320,6 +320,8 @@ TEST_F(Wine, StationProgramsEachBridgeOncePerPlugIn) {
       {Act::UNPLUG, "E5", SLOW, Until::FINISHED},  // fails alone, mid-run
       {Act::UNPLUG, "A1", FAST, Until::IDLE},      // and no printer programmed twice meanwhile
       {Act::PLUG, "A1", FAST, Until::FINISHED},    // the same printer again: programmed again
+      {Act::PLUG, "H8", SLOW, Until::BLOCKS_WRITTEN},
+      {Act::REPLUG, "H8", FAST, Until::PROGRAMMED},
       {Act::PLUG, "G7", SLOW, Until::RUNNING},
       {Act::INTERRUPT, "G7", SLOW, Until::FINISHED},  // stops before its next block
   };
@@ -338,6 +340,19 @@ TEST_F(Wine, StationProgramsEachBridgeOncePerPlugIn) {
       return count;
     };
     const int before = said(true);
+    int programmedBefore = 0;
+    for (const Json& line : lines(run.OutSoFar())) programmedBefore += line.value("serial", "") == step.serial && line.value("result", "") == "ok";
+    if (step.serial == "H8" && step.act != Act::UNPLUG) {
+      const std::string key = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_10c4&Pid_ea60&Mi_00\\H8_00\\Control]";
+      Child arrival({Setting("ZERVIKO_WINE"), "reg", "import", File("arrival.reg", "REGEDIT4\n\n[-" + key + "\n\n[" + key + "\n\"ActiveService\"=\"silabser\"\n")});
+      ASSERT_EQ(arrival.Run(60s), 0);
+    }
+    if (step.act == Act::REPLUG) {
+      printers.at(step.serial)->Server().HangUp();
+      sim::TargetConfig config;
+      printers[step.serial] = std::make_unique<Printer>(config);
+      LinkComPort(port(step.serial), printers[step.serial]->Device());
+    }
     if (step.act == Act::PLUG) {
       if (coms.count(step.serial)) {
         sim::TargetConfig config;
@@ -360,6 +375,12 @@ TEST_F(Wine, StationProgramsEachBridgeOncePerPlugIn) {
         case Until::RUNNING: reached = said(false) > 0; break;
         case Until::BLOCKS_WRITTEN: reached = printers.at(step.serial)->Flash()[3 * 128] == image[3 * 128]; break;
         case Until::FINISHED: reached = said(true) > before; break;
+        case Until::PROGRAMMED: {
+          int programmed = 0;
+          for (const Json& line : lines(run.OutSoFar())) programmed += line.value("serial", "") == step.serial && line.value("result", "") == "ok";
+          reached = programmed > programmedBefore;
+          break;
+        }
         case Until::IDLE: std::this_thread::sleep_for(1500ms), reached = true; break;
       }
     }
@@ -381,7 +402,7 @@ TEST_F(Wine, StationProgramsEachBridgeOncePerPlugIn) {
   }
   EXPECT_EQ(results, (std::map<std::string, std::vector<std::string>>{
                          {"A1", {"ok", "ok"}}, {"B2", {"ok"}}, {"C3", {"ok"}}, {"D4", {"failed"}},
-                         {"E5", {"failed"}}, {"G7", {"failed"}}}));
+                         {"E5", {"failed"}}, {"G7", {"failed"}}, {"H8", {"failed", "ok"}}}));
   for (const char* serial : {"A1", "B2", "C3"}) EXPECT_TRUE(FlashHolds(printers.at(serial)->Server(), image)) << serial;
   std::vector<Json> recorded = lines(ReadFile(record));
   ASSERT_EQ(recorded.size(), finished.size());

@@ -2,9 +2,7 @@
 // tree of the test's own, as the kernel shows USB bridges plugged into a hub.
 #include <functional>
 #include <map>
-#include <nlohmann/json.hpp>
 #include <regex>
-#include <sstream>
 
 #include "cli/Sha256.h"
 #include "sim/SysfsBridge.h"
@@ -17,14 +15,6 @@ using Json = nlohmann::json;
 
 // A bridge's serial text in Windows-1252, as some bridges give it, and as it is shown.
 const std::string CP1252_SERIAL = "ZV\xe9\xff" "01", CP1252_SHOWN = "ZV\u00e9\u00ff01";
-
-// What the station has said so far, line by line.
-std::vector<Json> JsonLines(const std::string& out) {
-  std::vector<Json> lines;
-  std::istringstream stream(out);
-  for (std::string line; std::getline(stream, line);) lines.push_back(Json::parse(line));
-  return lines;
-}
 
 // The printers of the test, plugged and unplugged as a technician would.
 class Hub {

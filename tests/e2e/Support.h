@@ -15,6 +15,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <nlohmann/json.hpp>
+#include <sstream>
 #include <thread>
 
 #include "engine/ProgramTarget.h"
@@ -45,6 +47,14 @@ inline std::string File(const std::string& name, const std::string& bytes) {
 inline std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// What a program said in JSON lines, line by line.
+inline std::vector<nlohmann::json> JsonLines(const std::string& out) {
+  std::vector<nlohmann::json> lines;
+  std::istringstream stream(out);
+  for (std::string line; std::getline(stream, line);) lines.push_back(nlohmann::json::parse(line));
+  return lines;
 }
 
 // count bytes from first on, never 0xFF, so that every piece of such an image is written.

@@ -10,16 +10,16 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
-#include <nlohmann/json.hpp>
-#include <sstream>
 #include <thread>
 
-#include "package/FirmwarePackage.h"
 #include "sim/PtyServer.h"
 #include "tests/e2e/Support.h"
+#include "tests/package/PackageTestSupport.h"
 
 namespace zerviko::e2e {
 namespace {
+
+using test::PackageImage;
 
 const std::string kLinuxFlash = ZERVIKO_FLASH;
 const std::string kLinuxProgramDir = ZERVIKO_PROGRAM_DIR;
@@ -75,16 +75,6 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
     text.replace(at, from.size(), to);
   }
   return text;
-}
-
-Bytes PackageImage(const std::string& path) {
-  EXPECT_EQ(ReadFirmwarePackage(path, false, 0), PACKAGE_OK) << path;
-  std::uint32_t length = 0;
-  GetPackageImage(nullptr, &length);
-  Bytes image(length);
-  GetPackageImage(image.data(), &length);
-  ClearPackage();
-  return image;
 }
 
 sim::TargetConfig Config(std::chrono::microseconds writeTime, bool bootMode = false) {
@@ -308,17 +298,11 @@ TEST_F(Wine, StationProgramsEachBridgeOncePerPlugIn) {
       {Act::PLUG, "G7", SLOW, Until::RUNNING},
       {Act::INTERRUPT, "G7", SLOW, Until::FINISHED},  // stops before its next block
   };
-  const auto lines = [](const std::string& out) {
-    std::vector<Json> all;
-    std::istringstream stream(out);
-    for (std::string line; std::getline(stream, line);) all.push_back(Json::parse(line));
-    return all;
-  };
   for (const auto& step : steps) {
     SCOPED_TRACE(step.serial + " step " + std::to_string(&step - steps));
     const auto said = [&](const std::string& result) {  // "": not finished; "*": any result
       int count = 0;
-      for (const Json& line : lines(run.OutSoFar())) {
+      for (const Json& line : JsonLines(run.OutSoFar())) {
         const std::string got = line.value("result", "");
         count += line.value("serial", "") == step.serial && (result == "*" ? !got.empty() : got == result);
       }
@@ -361,7 +345,7 @@ TEST_F(Wine, StationProgramsEachBridgeOncePerPlugIn) {
   // recorded in the order they finished.
   std::map<std::string, std::vector<std::string>> results;
   std::vector<Json> finished;
-  const std::vector<Json> said = lines(run.out);
+  const std::vector<Json> said = JsonLines(run.out);
   for (const Json& line : said) {
     if (!line.contains("serial")) continue;
     const std::string serial = line["serial"];
@@ -372,7 +356,7 @@ TEST_F(Wine, StationProgramsEachBridgeOncePerPlugIn) {
                          {"A1", {"ok", "ok"}}, {"B2", {"ok"}}, {"C3", {"ok"}}, {"D4", {"failed"}},
                          {"E5", {"failed"}}, {"G7", {"failed"}}, {"H8", {"failed", "ok"}}}));
   for (const char* serial : {"A1", "B2", "C3"}) EXPECT_TRUE(FlashHolds(*printers.at(serial), image)) << serial;
-  std::vector<Json> recorded = lines(ReadFile(record));
+  std::vector<Json> recorded = JsonLines(ReadFile(record));
   ASSERT_EQ(recorded.size(), finished.size());
   for (std::size_t i = 0; i < finished.size(); ++i) {
     EXPECT_EQ(recorded[i]["serial"], finished[i]["serial"]);

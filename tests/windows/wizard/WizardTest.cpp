@@ -14,13 +14,14 @@
 
 #include <algorithm>
 
-#include "package/FirmwarePackage.h"
+#include "tests/package/PackageTestSupport.h"
 #include "tools/win32-driver/RemoteWizard.h"
 
 namespace zerviko::remote {
 namespace {
 
 namespace fs = std::filesystem;
+using test::PackageImage;
 
 const std::wstring kTitle = L"Tarno ZERVIKO Firmware Loader";
 constexpr const char* kAbcSample = "ZERVIKO_ABC_V2.14.avk";
@@ -258,16 +259,6 @@ std::string KernelsNamed(std::string log) {
     }
   }
   return log;
-}
-
-std::vector<std::uint8_t> PackageImage(const std::string& path) {
-  EXPECT_EQ(ReadFirmwarePackage(path, false, 0), PACKAGE_OK) << path;
-  std::uint32_t length = 0;
-  GetPackageImage(nullptr, &length);
-  std::vector<std::uint8_t> image(length);
-  GetPackageImage(image.data(), &length);
-  ClearPackage();
-  return image;
 }
 
 // Next to the programming page with the sample of the ABC model.

@@ -22,11 +22,8 @@ struct Windows98 : PlatformVersion {
 
 // A string value below HKEY_LOCAL_MACHINE, its key made where missing.
 void SetValue(const std::string& key, const char* value, const char* text) {
-  HKEY opened = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr),
+  ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), value, REG_SZ, text, std::strlen(text) + 1),
             ERROR_SUCCESS);
-  RegSetValueExA(opened, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), std::strlen(text) + 1);
-  RegCloseKey(opened);
 }
 
 // Numbered keys of the 9x layout, removed again at the end.

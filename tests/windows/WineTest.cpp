@@ -77,12 +77,6 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
   return text;
 }
 
-sim::TargetConfig Config(std::chrono::microseconds writeTime, bool bootMode = false) {
-  sim::TargetConfig config;
-  config.writeTime = writeTime, config.startInBootMode = bootMode;
-  return config;
-}
-
 bool FlashHolds(Printer& printer, const Bytes& image) {
   const Bytes flash = printer.Flash();
   return flash.size() >= image.size() && std::equal(image.begin(), image.end(), flash.begin());
@@ -140,8 +134,7 @@ TEST_F(Wine, CtrlCStopsTheRunBeforeTheNextBlock) {
   while (at < image.size() && image[at] == 0xFF) ++at;
   ASSERT_LT(at, image.size());
   std::thread user([&] {
-    for (int i = 0; i < 18000 && printer.Flash()[at] != image[at]; ++i)
-      std::this_thread::sleep_for(10ms);
+    WaitFor([&] { return printer.Flash()[at] == image[at]; }, 180s);
     run.Signal(SIGINT);
   });
   const int status = Run(run);
@@ -371,9 +364,8 @@ TEST_F(Wine, StationProgramsEachBridgeOncePerPlugIn) {
   showBridges();
   Child table = station({}, bridgeLibrary);
   Child noLibrary = station({}, {});
-  for (int i = 0; i < 3000 && (table.OutSoFar().find("D4 serial D4: FAILED") == std::string::npos ||
-                               noLibrary.ErrSoFar().empty()); ++i)
-    std::this_thread::sleep_for(20ms);
+  WaitFor([&] { return table.OutSoFar().find("D4 serial D4: FAILED") != std::string::npos &&
+                       !noLibrary.ErrSoFar().empty(); }, 60s);
   std::this_thread::sleep_for(1s);  // polls that must not say it again
   table.Signal(SIGINT), noLibrary.Signal(SIGINT);
   EXPECT_EQ(Run(table), 1) << table.err;

@@ -35,14 +35,6 @@ constexpr const char* kPrinterCom = "COM4";
 
 enum : int { IDC_NEXT = 1000, IDC_EXIT = 1001, IDC_BACK = 1002, IDC_INFO = 1031 };
 
-void SetRegistry(HKEY root, const std::string& key, const std::string& name, const std::string& value) {
-  HKEY opened = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &opened, nullptr), ERROR_SUCCESS);
-  RegSetValueExA(opened, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                 static_cast<DWORD>(value.size() + 1));
-  RegCloseKey(opened);
-}
-
 // This program's paths are UTF-8 (its manifest makes them so for the system's calls);
 // std::filesystem takes them as such only from char8_t.
 fs::path U8(const std::string& path) { return fs::path(std::u8string(path.begin(), path.end())); }
@@ -59,9 +51,9 @@ class Wizard : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     // The printer's COM port as its bridge's port.
-    SetRegistry(HKEY_LOCAL_MACHINE,
-                "SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_10c4&Pid_ea60&Mi_00\\9001_00\\Device Parameters",
-                "PortName", kPrinterCom);
+    const char* key = "SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_10c4&Pid_ea60&Mi_00\\9001_00\\Device Parameters";
+    ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, key, "PortName", REG_SZ, kPrinterCom, std::strlen(kPrinterCom) + 1),
+              ERROR_SUCCESS);
   }
 
   void SetUp() override {

@@ -20,12 +20,6 @@ std::string Unavailable(const std::string& path) {
 }
 std::string Unusable(const std::string& path) { return "zerviko-flash: " + path + ": the file is unusable (not a firmware package)\n"; }
 
-std::string Slurp(const std::filesystem::path& file) {
-  std::ostringstream bytes;
-  bytes << std::ifstream(file, std::ios::binary).rdbuf();
-  return bytes.str();
-}
-
 struct ProgramRun {
   int status;  // -1 when the program was killed
   std::string out, err;

@@ -76,8 +76,7 @@ TEST(BootOverPtyTest, CtrlCEndsTheWaitForTheHandReset) {
       {}, {"--image", File("five.bin", "image"), "--boot-mode", "--reset", "manual", "--micro-kernel", kMicroKernel,
            "--log", log},
       [&](Child& flash) {
-        for (int i = 0; i < 1000 && ReadFile(log).find("Synching") == std::string::npos; ++i)
-          std::this_thread::sleep_for(10ms);
+        WaitFor([&] { return ReadFile(log).find("Synching") != std::string::npos; }, 10s);
         std::this_thread::sleep_for(500ms);  // some zeros refused, for the log to stay clean of
         pressed = Clock::now();
         flash.Signal(SIGINT);

@@ -128,14 +128,11 @@ TEST(Cli, UsageErrorsComeBeforeThePortIsOpened) {
 }
 
 TEST(Cli, CtrlCStopsTheRunBeforeTheNextBlock) {
-  sim::TargetConfig config;
-  config.writeTime = 5ms;  // slow enough writes that the signal lands mid-image
-  Printer printer(config);
+  Printer printer(Config(5ms));  // slow enough writes that the signal lands mid-image
   const std::string image = Image(64 * 128);
   Child child = Program({"--port", printer.Device(), "--image", File("big.bin", image), "--json"});
   std::thread user([&] {  // once the fourth block is written
-    for (int i = 0; i < 3000 && printer.Flash()[384] != std::uint8_t(image[384]); ++i)
-      std::this_thread::sleep_for(10ms);
+    WaitFor([&] { return printer.Flash()[384] == std::uint8_t(image[384]); }, 30s);
     child.Signal(SIGINT);
   });
   EXPECT_EQ(child.Run(30s), 1) << child.err;

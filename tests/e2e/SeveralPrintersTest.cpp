@@ -132,8 +132,7 @@ TEST(SeveralPrinters, EachRunOnItsOwnWithItsJsonAndItsLogBlock) {
 }
 
 TEST(SeveralPrinters, CtrlCStopsEveryRunBeforeItsNextBlock) {
-  sim::TargetConfig config;
-  config.writeTime = 10ms;  // slow enough writes that the signal lands mid-image
+  const sim::TargetConfig config = Config(10ms);  // slow enough writes that the signal lands mid-image
   std::vector<std::unique_ptr<Printer>> printers;
   std::vector<std::string> ports;
   for (int i = 0; i < 4; ++i) ports.push_back(printers.emplace_back(std::make_unique<Printer>(config))->Device());
@@ -155,9 +154,7 @@ TEST(SeveralPrinters, CtrlCStopsEveryRunBeforeItsNextBlock) {
 // A reader that goes away (| head -n 3) never stops a run, alone or on a bench, and its
 // log is whole. A bench that is killed keeps beside its log every line it had reported.
 TEST(SeveralPrinters, AReaderGoingAwayOrAKillLosesNoLogLine) {
-  sim::TargetConfig config;
-  config.writeTime = 5ms;  // runs that outlast their reader
-  Printer printers[2] = {Printer(config), Printer(config)};
+  Printer printers[2] = {Printer(Config(5ms)), Printer(Config(5ms))};  // runs that outlast their reader
   const std::vector<std::string> ports = {printers[0].Device(), printers[1].Device()};
   const Bytes image = Pattern(64 * 128);
   const std::string imagePath = File("pipe.bin", std::string(image.begin(), image.end())), fifo = Path("out.fifo"),

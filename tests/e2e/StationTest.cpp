@@ -2,9 +2,7 @@
 // tree of the test's own, as the kernel shows USB bridges plugged into a hub.
 #include <functional>
 #include <map>
-#include <nlohmann/json.hpp>
 #include <regex>
-#include <sstream>
 
 #include "cli/Sha256.h"
 #include "sim/SysfsBridge.h"
@@ -17,14 +15,6 @@ using Json = nlohmann::json;
 
 // A bridge's serial text in Windows-1252, as some bridges give it, and as it is shown.
 const std::string CP1252_SERIAL = "ZV\xe9\xff" "01", CP1252_SHOWN = "ZV\u00e9\u00ff01";
-
-// What the station has said so far, line by line.
-std::vector<Json> JsonLines(const std::string& out) {
-  std::vector<Json> lines;
-  std::istringstream stream(out);
-  for (std::string line; std::getline(stream, line);) lines.push_back(Json::parse(line));
-  return lines;
-}
 
 // The printers of the test, plugged and unplugged as a technician would.
 class Hub {
@@ -39,11 +29,7 @@ class Hub {
   // (a node that does not open yet), then the printer's.
   void Plug(const std::string& serial, int number, std::chrono::milliseconds writeTime, Node node = Node::PRINTER) {
     Plugged& plugged = m_plugged[serial];
-    if (node != Node::NONE) {
-      sim::TargetConfig config;
-      config.writeTime = writeTime;
-      plugged.printer = std::make_unique<Printer>(config);
-    }
+    if (node != Node::NONE) plugged.printer = std::make_unique<Printer>(Config(writeTime));
     const std::string late = Path("late-" + serial);
     const std::string device = node == Node::NONE   ? ""
                                : node == Node::LATE ? File("late-" + serial, "")
@@ -209,8 +195,7 @@ TEST(Station, EachPrinterOncePerPlugInRecordedAndTheTableAtCtrlC) {
   for (const std::string& serial : std::vector<std::string>{"A1", "B2", "C3", "E5", CP1252_SHOWN, "G7", "H8", "J10"})
     hub.Unplug(serial);
   Child again({ZERVIKO_FLASH, "program", "--station", "--image", imagePath, "--record", record});
-  for (int i = 0; i < 2000 && again.OutSoFar().find("D4 usb 1-4: FAILED") == std::string::npos; ++i)
-    std::this_thread::sleep_for(10ms);
+  WaitFor([&] { return again.OutSoFar().find("D4 usb 1-4: FAILED") != std::string::npos; }, 20s);
   again.Signal(SIGINT);
   EXPECT_EQ(again.Run(30s), 1) << again.err;
   EXPECT_NE(again.out.find("D4 usb 1-4: printer found, programming\n"
@@ -258,8 +243,7 @@ TEST(Station, EachPrinterOncePerPlugInRecordedAndTheTableAtCtrlC) {
   const std::string before = ReadFile(record);
   Child full({"prlimit", "--fsize=" + std::to_string(before.size() + 100), ZERVIKO_FLASH, "program", "--station",
               "--image", imagePath, "--record", record});
-  for (int i = 0; i < 2000 && full.OutSoFar().find(": programmed in") == std::string::npos; ++i)
-    std::this_thread::sleep_for(10ms);
+  WaitFor([&] { return full.OutSoFar().find(": programmed in") != std::string::npos; }, 20s);
   full.Signal(SIGINT);
   EXPECT_EQ(full.Run(30s), 5) << full.err;
   EXPECT_EQ(ReadFile(record).size(), before.size());  // each line is appended or not
@@ -286,17 +270,13 @@ TEST(Station, OnAShortTerminalTheLiveLinesFitAndEveryPrinterCountsOnce) {
     for (const Json& line : JsonLines(ReadFile(record))) count += result.empty() || line["result"] == result;
     return count;
   };
-  const auto waitFor = [](const std::function<bool()>& reached) {
-    for (const auto deadline = Clock::now() + 30s; !reached() && Clock::now() < deadline;) std::this_thread::sleep_for(10ms);
-    return reached();
-  };
   for (int i = 0; i < 8; ++i) hub.Plug("ZV" + std::to_string(i), i, 25ms);
-  ASSERT_TRUE(waitFor([&] { return hub["ZV0"].Flash()[3 * 128] == image[3 * 128]; }));
+  ASSERT_TRUE(WaitFor([&] { return hub["ZV0"].Flash()[3 * 128] == image[3 * 128]; }, 30s));
   hub.Unplug("ZV0");
-  ASSERT_TRUE(waitFor([&] { return recorded("failed") == 1; }));
+  ASSERT_TRUE(WaitFor([&] { return recorded("failed") == 1; }, 30s));
   std::this_thread::sleep_for(1s);  // some polls: the station sees it gone
   hub.Plug("ZV0", 0, 0ms);
-  ASSERT_TRUE(waitFor([&] { return recorded("") == 9; })) << ReadFile(record);
+  ASSERT_TRUE(WaitFor([&] { return recorded("") == 9; }, 30s)) << ReadFile(record);
   station.Signal(SIGINT);
   EXPECT_EQ(station.Run(30s), 0) << station.err;
 

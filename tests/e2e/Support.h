@@ -14,7 +14,10 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <nlohmann/json.hpp>
+#include <sstream>
 #include <thread>
 
 #include "engine/ProgramTarget.h"
@@ -47,11 +50,34 @@ inline std::string ReadFile(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
+// Polls until reached, or until the bound has passed: whether it was reached.
+inline bool WaitFor(const std::function<bool()>& reached, std::chrono::milliseconds bound) {
+  for (const auto deadline = Clock::now() + bound; Clock::now() < deadline; std::this_thread::sleep_for(10ms))
+    if (reached()) return true;
+  return reached();
+}
+
+// What a program said in JSON lines, line by line.
+inline std::vector<nlohmann::json> JsonLines(const std::string& out) {
+  std::vector<nlohmann::json> lines;
+  std::istringstream stream(out);
+  for (std::string line; std::getline(stream, line);) lines.push_back(nlohmann::json::parse(line));
+  return lines;
+}
+
 // count bytes from first on, never 0xFF, so that every piece of such an image is written.
 inline Bytes Pattern(std::size_t count, unsigned first = 1) {
   Bytes out(count);
   for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<std::uint8_t>((first + i) % 255);
   return out;
+}
+
+// The virtual printer's settings: each block written in writeTime; with bootMode, in its
+// boot program at the start.
+inline sim::TargetConfig Config(std::chrono::microseconds writeTime, bool bootMode = false) {
+  sim::TargetConfig config;
+  config.writeTime = writeTime, config.startInBootMode = bootMode;
+  return config;
 }
 
 // The virtual printer with these faults (as zerviko-target --fault takes them), served

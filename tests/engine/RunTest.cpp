@@ -177,16 +177,10 @@ INSTANTIATE_TEST_SUITE_P(Engine, Runs, ::testing::Values(
             EXPECT_TRUE(r.Run(again.data(), 300)) << r.messages.back().text;
           }}},
 
-    // The boot program's answers and echoes.
+    // The boot program's answers and echoes (the refusals and a bad echo: the boot-mode
+    // runs of zerviko-flash over a pty).
     Case{"sync_answer", {.faults = {"error:sync:0x7F"}, .setup = Boot,
          .error = "Bad reply from target, 0x7F instead of 0x00"}},
-    Case{"proceed_erase", {.faults = {"error:proceed:0xFF"}, .setup = Boot, .error = "Erase error"}},
-    Case{"proceed_12", {.faults = {"error:proceed:0x12"}, .setup = Boot, .error = "Bad reply from target"}},
-    Case{"download_erase", {.faults = {"error:download:0xFF"}, .setup = Boot, .error = "Erase error"}},
-    Case{"download_other", {.faults = {"error:download:0x12"}, .setup = Boot,
-         .error = "No download acknowledge from target"}},
-    Case{"bad_echo", {.faults = {"bad-echo:5"}, .setup = Boot,
-         .error = "Bad echo from target, 0xA9 instead of 0x56"}},
     Case{"bad_late_echo", {.faults = {"bad-echo:21"}, .cues = {Late("Downloading image", 0, 150)},
          .setup = MicroKernel(20), .error = "Communications error [217]"}},
     Case{"micro_kernel_65535", {.setup = MicroKernel(65535)}},

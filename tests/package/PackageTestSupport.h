@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "package/FirmwarePackage.h"
 #include "tests/TempFolder.h"
@@ -34,6 +36,20 @@ inline std::string StoredImage() {
   std::string image(length, '\0');
   GetPackageImage(reinterpret_cast<std::uint8_t*>(image.data()), &length);
   return image;
+}
+
+// The image of the package file at path, read and let go again.
+inline std::vector<std::uint8_t> PackageImage(const std::string& path) {
+  EXPECT_EQ(ReadFirmwarePackage(path, false, 0), PACKAGE_OK) << path;
+  const std::string image = StoredImage();
+  ClearPackage();
+  return {image.begin(), image.end()};
+}
+
+inline std::string Slurp(const std::filesystem::path& file) {
+  std::ostringstream bytes;
+  bytes << std::ifstream(file, std::ios::binary).rdbuf();
+  return bytes.str();
 }
 
 class PackageTest : public ::testing::Test {

@@ -151,7 +151,7 @@ TEST_F(Wizard, EachListKeepsItsChoice) {
   QTest::mouseClick(empty.m_pagePort.KeyboardButton(), Qt::LeftButton);
   Next();
   ASSERT_EQ(BoxTexts(), QStringList{"An invalid argument was encountered."});
-  EXPECT_EQ(boxes[0].icon, MessageIcon::Stop);
+  EXPECT_TRUE(boxes[0].icon == MessageIcon::Stop && boxes[0].caption == "Tarno ZERVIKO Firmware Loader");
   // The model was taken before the port was looked at.
   EXPECT_TRUE(empty.m_nCurPage == 0 && empty.m_strPort == "/dev/previous" && empty.m_bAbcLayout == 0);
 }

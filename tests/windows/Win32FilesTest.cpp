@@ -4,13 +4,12 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "files/LineFile.h"
 #include "files/LogFile.h"
 #include "files/ProgramFolder.h"
 #include "files/Volumes.h"
-#include "tests/TempFolder.h"
+#include "tests/package/PackageTestSupport.h"
 
 #include <windows.h>
 
@@ -56,9 +55,7 @@ TEST(Win32Files, StatusLogIsReadableButNotWritableWhileHeld) {
   std::fputs("1: first\r\n", first);
   std::fflush(first);
   EXPECT_EQ(OpenLogFile(path, second), LogFileResult::LOG_IN_USE);
-  std::ifstream reader(path, std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(reader), {}), "1: first\r\n");
-  reader.close();
+  EXPECT_EQ(Slurp(path), "1: first\r\n");
   std::fclose(first);
   ASSERT_EQ(OpenLogFile(path, second), LogFileResult::LOG_OPENED);
   EXPECT_EQ(std::filesystem::file_size(path), 0u);
@@ -73,10 +70,6 @@ TEST(Win32Files, StatusLogIsReadableButNotWritableWhileHeld) {
 TEST(Win32Files, LineFileFollowsItsPathAndKeepsLinesWhole) {
   const std::filesystem::path dir = MakeTempFolder("zerviko-lines-");
   const std::string path = (dir / "record \xc3\xa4.jsonl").string();  // UTF-8, as the wide calls take it
-  const auto read = [](const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  };
   LineFile file;
   ASSERT_TRUE(file.Open(path)) << file.Error();
   EXPECT_TRUE(file.Append("1\r\n"));
@@ -85,8 +78,8 @@ TEST(Win32Files, LineFileFollowsItsPathAndKeepsLinesWhole) {
   EXPECT_TRUE(file.Append("2\r\n")) << file.Error();
   std::ofstream(named, std::ios::app | std::ios::binary) << "cut";
   EXPECT_TRUE(file.Append("3\r\n"));
-  EXPECT_EQ(read(rotated), "1\r\n");
-  EXPECT_EQ(read(named), "2\r\ncut\r\n3\r\n");
+  EXPECT_EQ(Slurp(rotated), "1\r\n");
+  EXPECT_EQ(Slurp(named), "2\r\ncut\r\n3\r\n");
   file.Close();
   std::filesystem::remove_all(dir);
 }

@@ -20,20 +20,19 @@ struct Windows98 : PlatformVersion {
   std::uint32_t GetVersion() override { return 0xC0000A04u; }
 };
 
+// A string value below HKEY_LOCAL_MACHINE, its key made where missing.
+void SetValue(const std::string& key, const char* value, const char* text) {
+  ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), value, REG_SZ, text, std::strlen(text) + 1),
+            ERROR_SUCCESS);
+}
+
 // Numbered keys of the 9x layout, removed again at the end.
-class Keys9x {
- public:
+struct Keys9x {
   ~Keys9x() { RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Enum\\SLABCR"); }
   void Add(int number, const char* deviceId, const char* portName) {
     const std::string name = "Enum\\SLABCR\\guid\\000" + std::to_string(number);
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    for (const auto& [value, text] : {std::pair{"CRLowerDeviceID", deviceId}, {"Portname", portName}}) {
-      RegSetValueExA(key, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), std::strlen(text) + 1);
-    }
-    RegCloseKey(key);
+    SetValue(name, "CRLowerDeviceID", deviceId);
+    SetValue(name, "Portname", portName);
   }
 };
 
@@ -65,14 +64,7 @@ TEST(Win32Bridge, LibraryByOrdinalAndThe9xRegistryLayout) {
 // bridge plugged in again from the one before, however short the gap.
 TEST(Win32Bridge, EachArrivalToldByTheDevicesControlKey) {
   const std::string device = "SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_10c4&Pid_ea60&Mi_00\\ab_12_00";
-  const auto write = [&](const std::string& key, const char* value, const char* text) {
-    HKEY opened = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (device + key).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &opened, nullptr), ERROR_SUCCESS);
-    RegSetValueExA(opened, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), std::strlen(text) + 1);
-    RegCloseKey(opened);
-  };
-  write("\\Device Parameters", "PortName", "COM7");
+  SetValue(device + "\\Device Parameters", "PortName", "COM7");
   SetEnvironmentVariableA("ZERVIKO_FAKE_BRIDGE", "10c4|ea60|ab 12|Tarno Corp. Zerviko / Talvrine USB");
   Win32BridgeLibrary library(ZERVIKO_FAKE_BRIDGE_DLL);
   Win32Registry registry;
@@ -86,7 +78,7 @@ TEST(Win32Bridge, EachArrivalToldByTheDevicesControlKey) {
   for (int arrival = 0; arrival < 2; ++arrival) {
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, (device + "\\Control").c_str());
     Sleep(20);
-    write("\\Control", "ActiveService", "silabser");
+    SetValue(device + "\\Control", "ActiveService", "silabser");
     arrivals.push_back(plugIn());
     EXPECT_EQ(plugIn(), arrivals.back()) << "the same arrival, polled again";
   }

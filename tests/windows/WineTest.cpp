@@ -10,16 +10,16 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
-#include <nlohmann/json.hpp>
-#include <sstream>
 #include <thread>
 
-#include "package/FirmwarePackage.h"
 #include "sim/PtyServer.h"
 #include "tests/e2e/Support.h"
+#include "tests/package/PackageTestSupport.h"
 
 namespace zerviko::e2e {
 namespace {
+
+using test::PackageImage;
 
 const std::string kLinuxFlash = ZERVIKO_FLASH;
 const std::string kLinuxProgramDir = ZERVIKO_PROGRAM_DIR;
@@ -77,18 +77,8 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
   return text;
 }
 
-Bytes PackageImage(const std::string& path) {
-  EXPECT_EQ(ReadFirmwarePackage(path, false, 0), PACKAGE_OK) << path;
-  std::uint32_t length = 0;
-  GetPackageImage(nullptr, &length);
-  Bytes image(length);
-  GetPackageImage(image.data(), &length);
-  ClearPackage();
-  return image;
-}
-
-bool FlashHolds(sim::PtyServer& printer, const Bytes& image) {
-  const Bytes flash = printer.Inspect([](const sim::Target& t) { return t.Flash(); });
+bool FlashHolds(Printer& printer, const Bytes& image) {
+  const Bytes flash = printer.Flash();
   return flash.size() >= image.size() && std::equal(image.begin(), image.end(), flash.begin());
 }
 
@@ -106,18 +96,10 @@ TEST_F(Wine, ProgramsThroughAComPortAsLinuxDoes) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    sim::TargetConfig config;
-    if (*row.fault) {
-      config.faults.emplace_back();
-      std::string error;
-      ASSERT_TRUE(sim::ParseFault(row.fault, &config.faults.back(), &error)) << error;
-    }
-    sim::PtyServer linuxPrinter(config);
-    sim::PtyServer windowsPrinter(config);
-    std::string error;
-    ASSERT_TRUE(linuxPrinter.Start(&error) && windowsPrinter.Start(&error)) << error;
-    const std::string linuxPort = row.linked ? linuxPrinter.DevicePath() : "/nonexistent/ttyZ";
-    if (row.linked) LinkComPort(row.com, windowsPrinter.DevicePath());
+    const std::vector<const char*> faults = *row.fault ? std::vector{row.fault} : std::vector<const char*>{};
+    Printer linuxPrinter({}, faults), windowsPrinter({}, faults);
+    const std::string linuxPort = row.linked ? linuxPrinter.Device() : "/nonexistent/ttyZ";
+    if (row.linked) LinkComPort(row.com, windowsPrinter.Device());
 
     // Not "COM5.log": Windows takes a port's name with any extension for the port.
     const std::string linuxLog = Path(std::string("linux-") + row.com + ".log");
@@ -135,19 +117,13 @@ TEST_F(Wine, ProgramsThroughAComPortAsLinuxDoes) {
     EXPECT_EQ(Replaced(windowsRun.err, row.com, "PORT"), Replaced(linuxRun.err, linuxPort, "PORT"));
     EXPECT_EQ(Replaced(ReadFile(windowsLog), row.com, "PORT"), Replaced(ReadFile(linuxLog), linuxPort, "PORT"));
     EXPECT_TRUE(row.status != 0 || FlashHolds(windowsPrinter, PackageImage(kSample)));
-    windowsPrinter.Stop();
-    linuxPrinter.Stop();
   }
 }
 
 // Wine hands SIGINT to the console's control handlers, as Windows does Ctrl-C.
 TEST_F(Wine, CtrlCStopsTheRunBeforeTheNextBlock) {
-  sim::TargetConfig config;
-  config.writeTime = 5ms;  // slow enough writes that the signal lands mid-image
-  sim::PtyServer printer(config);
-  std::string error;
-  ASSERT_TRUE(printer.Start(&error)) << error;
-  LinkComPort("COM5", printer.DevicePath());
+  Printer printer(Config(5ms));  // slow enough writes that the signal lands mid-image
+  LinkComPort("COM5", printer.Device());
   // The port by its spooler name, as the wizard hands it on.
   Child run = WineRun(Setting("ZERVIKO_WINDOWS_FLASH"),
                       {"program", "--port", "COM5:", "--package", kSample, "--json", "--kernel-dir",
@@ -158,27 +134,21 @@ TEST_F(Wine, CtrlCStopsTheRunBeforeTheNextBlock) {
   while (at < image.size() && image[at] == 0xFF) ++at;
   ASSERT_LT(at, image.size());
   std::thread user([&] {
-    for (int i = 0; i < 18000 && printer.Inspect([&](const sim::Target& t) { return t.Flash()[at]; }) != image[at]; ++i)
-      std::this_thread::sleep_for(10ms);
+    WaitFor([&] { return printer.Flash()[at] == image[at]; }, 180s);
     run.Signal(SIGINT);
   });
   const int status = Run(run);
   user.join();
   EXPECT_EQ(status, 1) << run.err;
   EXPECT_NE(run.out.find(R"("text":"Programming aborted"})" "\n" R"({"result":"failed"})"), std::string::npos) << run.out;
-  printer.Stop();
 }
 
 // Boot mode with the default line reset: RTS and DTR go through the settings record,
 // which Wine carries over the pseudo-terminal, so a printer waiting in its boot program
 // gets the micro-kernel and the image, and is restarted into its firmware at the end.
 TEST_F(Wine, BootModeRestartsThePrinterThroughItsLines) {
-  sim::TargetConfig config;
-  config.startInBootMode = true;
-  sim::PtyServer printer(config);
-  std::string error;
-  ASSERT_TRUE(printer.Start(&error)) << error;
-  LinkComPort("COM5", printer.DevicePath());
+  Printer printer(Config(0ms, true));
+  LinkComPort("COM5", printer.Device());
   const std::string log = Path("boot-mode.txt");
   Child run = WineRun(Setting("ZERVIKO_WINDOWS_FLASH"),
                       {"program", "--port", "COM5", "--package", kSample, "--boot-mode", "--micro-kernel",
@@ -190,7 +160,6 @@ TEST_F(Wine, BootModeRestartsThePrinterThroughItsLines) {
   EXPECT_NE(text.find("\r\n1: Resetting target in user mode\r\n1: Programming complete\r\n****"), std::string::npos)
       << text;
   EXPECT_TRUE(FlashHolds(printer, PackageImage(kSample)));
-  printer.Stop();
 }
 
 // The unzipped program folder as a user has it, in a folder no ANSI code page spells
@@ -230,10 +199,8 @@ TEST_F(Wine, TheUnzippedFolderAsAUserHasIt) {
   EXPECT_EQ(Replaced(windowsInspect.out, folder, "FOLDER/"),
             Replaced(linuxInspect.out, kLinuxProgramDir, "FOLDER/"));
 
-  sim::PtyServer printer;
-  std::string error;
-  ASSERT_TRUE(printer.Start(&error)) << error;
-  LinkComPort("COM5", printer.DevicePath());
+  Printer printer;
+  LinkComPort("COM5", printer.Device());
   const std::string package = folder + "Firmware Files/ZERVIKO_ABC_V2.14.avk";
   Child program = WineRun(exe, {"program", "--port", "auto", "--package", package}, bridge);
   EXPECT_EQ(Run(program), 0) << program.out << program.err;
@@ -263,7 +230,6 @@ TEST_F(Wine, TheUnzippedFolderAsAUserHasIt) {
   EXPECT_EQ(Run(all), 1) << all.err;
   EXPECT_NE(all.out.find("printer bridge found, no port\n1 of 2 printers programmed; failed: serial 0002.\n"),
             std::string::npos) << all.out;
-  printer.Stop();
 }
 
 enum class Act { PLUG, UNPLUG, INTERRUPT, REPLUG };
@@ -325,44 +291,28 @@ TEST_F(Wine, StationProgramsEachBridgeOncePerPlugIn) {
       {Act::PLUG, "G7", SLOW, Until::RUNNING},
       {Act::INTERRUPT, "G7", SLOW, Until::FINISHED},  // stops before its next block
   };
-  const auto lines = [](const std::string& out) {
-    std::vector<Json> all;
-    std::istringstream stream(out);
-    for (std::string line; std::getline(stream, line);) all.push_back(Json::parse(line));
-    return all;
-  };
   for (const auto& step : steps) {
     SCOPED_TRACE(step.serial + " step " + std::to_string(&step - steps));
-    const auto said = [&](bool finished) {
+    const auto said = [&](const std::string& result) {  // "": not finished; "*": any result
       int count = 0;
-      for (const Json& line : lines(run.OutSoFar()))
-        count += line.value("serial", "") == step.serial && line.contains("result") == finished;
+      for (const Json& line : JsonLines(run.OutSoFar())) {
+        const std::string got = line.value("result", "");
+        count += line.value("serial", "") == step.serial && (result == "*" ? !got.empty() : got == result);
+      }
       return count;
     };
-    const int before = said(true);
-    int programmedBefore = 0;
-    for (const Json& line : lines(run.OutSoFar())) programmedBefore += line.value("serial", "") == step.serial && line.value("result", "") == "ok";
+    const int before = said("*"), programmedBefore = said("ok");
     if (step.serial == "H8" && step.act != Act::UNPLUG) {
       const std::string key = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_10c4&Pid_ea60&Mi_00\\H8_00\\Control]";
       Child arrival({Setting("ZERVIKO_WINE"), "reg", "import", File("arrival.reg", "REGEDIT4\n\n[-" + key + "\n\n[" + key + "\n\"ActiveService\"=\"silabser\"\n")});
       ASSERT_EQ(arrival.Run(60s), 0);
     }
-    if (step.act == Act::REPLUG) {
-      printers.at(step.serial)->Server().HangUp();
-      sim::TargetConfig config;
-      printers[step.serial] = std::make_unique<Printer>(config);
+    if (step.act == Act::REPLUG) printers.at(step.serial)->Server().HangUp();
+    if ((step.act == Act::PLUG && coms.count(step.serial)) || step.act == Act::REPLUG) {
+      printers[step.serial] = std::make_unique<Printer>(Config(step.writeTime));
       LinkComPort(port(step.serial), printers[step.serial]->Device());
     }
-    if (step.act == Act::PLUG) {
-      if (coms.count(step.serial)) {
-        sim::TargetConfig config;
-        config.writeTime = step.writeTime;
-        printers[step.serial] = std::make_unique<Printer>(config);
-        LinkComPort(port(step.serial), printers[step.serial]->Device());
-      }
-      plugged.push_back(step.serial);
-      showBridges();
-    }
+    if (step.act == Act::PLUG) plugged.push_back(step.serial), showBridges();
     if (step.act == Act::UNPLUG) {
       std::erase(plugged, step.serial);
       showBridges();
@@ -372,15 +322,10 @@ TEST_F(Wine, StationProgramsEachBridgeOncePerPlugIn) {
     bool reached = false;
     for (const auto deadline = Clock::now() + 60s; !reached && Clock::now() < deadline; std::this_thread::sleep_for(20ms)) {
       switch (step.until) {
-        case Until::RUNNING: reached = said(false) > 0; break;
+        case Until::RUNNING: reached = said("") > 0; break;
         case Until::BLOCKS_WRITTEN: reached = printers.at(step.serial)->Flash()[3 * 128] == image[3 * 128]; break;
-        case Until::FINISHED: reached = said(true) > before; break;
-        case Until::PROGRAMMED: {
-          int programmed = 0;
-          for (const Json& line : lines(run.OutSoFar())) programmed += line.value("serial", "") == step.serial && line.value("result", "") == "ok";
-          reached = programmed > programmedBefore;
-          break;
-        }
+        case Until::FINISHED: reached = said("*") > before; break;
+        case Until::PROGRAMMED: reached = said("ok") > programmedBefore; break;
         case Until::IDLE: std::this_thread::sleep_for(1500ms), reached = true; break;
       }
     }
@@ -393,7 +338,7 @@ TEST_F(Wine, StationProgramsEachBridgeOncePerPlugIn) {
   // recorded in the order they finished.
   std::map<std::string, std::vector<std::string>> results;
   std::vector<Json> finished;
-  const std::vector<Json> said = lines(run.out);
+  const std::vector<Json> said = JsonLines(run.out);
   for (const Json& line : said) {
     if (!line.contains("serial")) continue;
     const std::string serial = line["serial"];
@@ -403,8 +348,8 @@ TEST_F(Wine, StationProgramsEachBridgeOncePerPlugIn) {
   EXPECT_EQ(results, (std::map<std::string, std::vector<std::string>>{
                          {"A1", {"ok", "ok"}}, {"B2", {"ok"}}, {"C3", {"ok"}}, {"D4", {"failed"}},
                          {"E5", {"failed"}}, {"G7", {"failed"}}, {"H8", {"failed", "ok"}}}));
-  for (const char* serial : {"A1", "B2", "C3"}) EXPECT_TRUE(FlashHolds(printers.at(serial)->Server(), image)) << serial;
-  std::vector<Json> recorded = lines(ReadFile(record));
+  for (const char* serial : {"A1", "B2", "C3"}) EXPECT_TRUE(FlashHolds(*printers.at(serial), image)) << serial;
+  std::vector<Json> recorded = JsonLines(ReadFile(record));
   ASSERT_EQ(recorded.size(), finished.size());
   for (std::size_t i = 0; i < finished.size(); ++i) {
     EXPECT_EQ(recorded[i]["serial"], finished[i]["serial"]);
@@ -419,9 +364,8 @@ TEST_F(Wine, StationProgramsEachBridgeOncePerPlugIn) {
   showBridges();
   Child table = station({}, bridgeLibrary);
   Child noLibrary = station({}, {});
-  for (int i = 0; i < 3000 && (table.OutSoFar().find("D4 serial D4: FAILED") == std::string::npos ||
-                               noLibrary.ErrSoFar().empty()); ++i)
-    std::this_thread::sleep_for(20ms);
+  WaitFor([&] { return table.OutSoFar().find("D4 serial D4: FAILED") != std::string::npos &&
+                       !noLibrary.ErrSoFar().empty(); }, 60s);
   std::this_thread::sleep_for(1s);  // polls that must not say it again
   table.Signal(SIGINT), noLibrary.Signal(SIGINT);
   EXPECT_EQ(Run(table), 1) << table.err;

@@ -14,13 +14,14 @@
 
 #include <algorithm>
 
-#include "package/FirmwarePackage.h"
+#include "tests/package/PackageTestSupport.h"
 #include "tools/win32-driver/RemoteWizard.h"
 
 namespace zerviko::remote {
 namespace {
 
 namespace fs = std::filesystem;
+using test::PackageImage;
 
 const std::wstring kTitle = L"Tarno ZERVIKO Firmware Loader";
 constexpr const char* kAbcSample = "ZERVIKO_ABC_V2.14.avk";
@@ -33,14 +34,6 @@ constexpr const char* kBridge = "ZERVIKO_FAKE_BRIDGE=10c4|ea60|9001|Tarno Corp. 
 constexpr const char* kPrinterCom = "COM4";
 
 enum : int { IDC_NEXT = 1000, IDC_EXIT = 1001, IDC_BACK = 1002, IDC_INFO = 1031 };
-
-void SetRegistry(HKEY root, const std::string& key, const std::string& name, const std::string& value) {
-  HKEY opened = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &opened, nullptr), ERROR_SUCCESS);
-  RegSetValueExA(opened, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                 static_cast<DWORD>(value.size() + 1));
-  RegCloseKey(opened);
-}
 
 // This program's paths are UTF-8 (its manifest makes them so for the system's calls);
 // std::filesystem takes them as such only from char8_t.
@@ -58,9 +51,9 @@ class Wizard : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     // The printer's COM port as its bridge's port.
-    SetRegistry(HKEY_LOCAL_MACHINE,
-                "SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_10c4&Pid_ea60&Mi_00\\9001_00\\Device Parameters",
-                "PortName", kPrinterCom);
+    const char* key = "SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_10c4&Pid_ea60&Mi_00\\9001_00\\Device Parameters";
+    ASSERT_EQ(RegSetKeyValueA(HKEY_LOCAL_MACHINE, key, "PortName", REG_SZ, kPrinterCom, std::strlen(kPrinterCom) + 1),
+              ERROR_SUCCESS);
   }
 
   void SetUp() override {
@@ -105,6 +98,16 @@ class Wizard : public ::testing::Test {
     WaitFor([&] { return !IsWindow(box.window); });
   }
 
+  // A second wizard from the same folder (two printers on one bench) leaves the first
+  // one's log alone and says so.
+  void ExpectASecondWizardKeepsNoLog(const std::wstring& title, const std::wstring& notice) {
+    CRemoteWizard second;
+    ASSERT_GE(second.Start(m_folder, title, {kBridge}).count(), 0);
+    ExpectMessage(second, title, notice);
+    PostMessageW(second.Main(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(second.WaitForExit(), 0);
+  }
+
   static std::wstring RevisionText(const std::string& path, int language) {
     EXPECT_EQ(ReadFirmwarePackage(path, true, language), PACKAGE_OK) << path;
     return Wide(GetPackageRevisionText());
@@ -130,18 +133,8 @@ TEST_F(Wizard, StartsOnTheModelAndPortPageWithThePrintersBridgeChosen) {
   EXPECT_NE(std::find(ports.begin(), ports.end(), L"COM1:"), ports.end());
   EXPECT_EQ(CRemoteWizard::SelectedLine(wizard.Control(0, 1003)), L"COM4:");
 
-  // A second wizard from the same folder (two printers on one bench) leaves the first
-  // one's log alone and says so.
-  {
-    CRemoteWizard second;
-    ASSERT_GE(second.Start(m_folder, kTitle, {kBridge}).count(), 0);
-    MessageBoxSeen box;
-    ASSERT_TRUE(second.WaitForMessageBox(&box));
-    EXPECT_EQ(box.text, L"\"" + Wide(m_folder) + L"Status.log\" is held by another loader: this one keeps no status log.");
-    CRemoteWizard::Dismiss(box);
-    PostMessageW(second.Main(), WM_CLOSE, 0, 0);
-    EXPECT_EQ(second.WaitForExit(), 0);
-  }
+  ExpectASecondWizardKeepsNoLog(kTitle, L"\"" + Wide(m_folder) +
+                                            L"Status.log\" is held by another loader: this one keeps no status log.");
 
   // Enter on a page's control presses nothing; Escape ends the wizard.
   PostMessageW(wizard.Control(0, 1003), WM_KEYDOWN, VK_RETURN, 0);
@@ -258,16 +251,6 @@ std::string KernelsNamed(std::string log) {
     }
   }
   return log;
-}
-
-std::vector<std::uint8_t> PackageImage(const std::string& path) {
-  EXPECT_EQ(ReadFirmwarePackage(path, false, 0), PACKAGE_OK) << path;
-  std::uint32_t length = 0;
-  GetPackageImage(nullptr, &length);
-  std::vector<std::uint8_t> image(length);
-  GetPackageImage(image.data(), &length);
-  ClearPackage();
-  return image;
 }
 
 // Next to the programming page with the sample of the ABC model.
@@ -445,16 +428,7 @@ TEST_F(Wizard, EachLanguageLibraryGivesItsLanguageAndItsPackageSection) {
     }
     EXPECT_EQ(CRemoteWizard::Text(wizard.Control(0, 1002)), row.prompt);
     EXPECT_EQ(CRemoteWizard::Text(GetDlgItem(wizard.Main(), IDC_BACK)), row.back);
-    if (!row.logInUse.empty()) {
-      CRemoteWizard second;
-      ASSERT_GE(second.Start(m_folder, row.title, {kBridge}).count(), 0);
-      MessageBoxSeen box;
-      ASSERT_TRUE(second.WaitForMessageBox(&box));
-      EXPECT_EQ(box.caption + L" / " + box.text, row.title + L" / " + row.logInUse);
-      CRemoteWizard::Dismiss(box);
-      PostMessageW(second.Main(), WM_CLOSE, 0, 0);
-      EXPECT_EQ(second.WaitForExit(), 0);
-    }
+    if (!row.logInUse.empty()) ExpectASecondWizardKeepsNoLog(row.title, row.logInUse);
     wizard.Next();
     ASSERT_TRUE(WaitFor([&] { return !CRemoteWizard::Text(wizard.Control(1, 1016)).empty(); }));
     EXPECT_EQ(CRemoteWizard::Text(wizard.Control(1, 1016)), RevisionText(Sample(kAbcSample), row.packageLanguage));
@@ -519,10 +493,7 @@ TEST_F(Wizard, InstallerInstallsSilentlyInTheChosenLanguageAndUninstalls) {
 
   std::ofstream(folder + "Firmware Files\\ZERVIKO_MINE.avk") << "the user's own package";
   // The uninstaller runs on from a copy of itself, so the folder is watched.
-  std::string command = "\"" + folder + "Uninstall.exe\" /S";
-  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
-  CloseHandle(process.hProcess);
-  CloseHandle(process.hThread);
+  install("\"" + folder + "Uninstall.exe\" /S");
   EXPECT_TRUE(WaitFor([&] { return !fs::exists(U8(folder + "Uninstall.exe")); }, 60s));
   // The technician's record of the runs stays with the user's packages. (The uninstaller
   // may still be trying to remove the folder when its last file has gone.)

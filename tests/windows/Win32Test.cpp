@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "ports/PortIdentity.h"
 #include "ports/Win32Providers.h"
 #include "tests/package/PackageTestSupport.h"
 
@@ -87,6 +88,21 @@ TEST(Win32Bridge, EachArrivalToldByTheDevicesControlKey) {
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, (device + "\\Control").c_str());
   EXPECT_EQ(plugIn(), "") << "a system that keeps no Control key cannot tell";
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, device.c_str());
+}
+
+// Names of one port: a COM number however it is spelled; other names by their full
+// paths, letter case ignored.
+TEST(Win32Ports, NamesOfOnePort) {
+  const struct {
+    const char* a;
+    const char* b;
+    bool same;
+  } pairs[] = {{"COM5", "\\\\.\\com5", true},
+               {"COM5:", "COM15", false},
+               {"COM5", "C:\\COM5x", false},
+               {"C:\\ports\\printer", "c:\\PORTS\\.\\Printer", true},
+               {"C:\\ports\\a", "C:\\ports\\b", false}};
+  for (const auto& pair : pairs) EXPECT_EQ(IsSamePort(pair.a, pair.b), pair.same) << pair.a << " " << pair.b;
 }
 
 }  // namespace

@@ -379,4 +379,103 @@ int CRemoteWizard::WaitForExit(std::chrono::milliseconds timeout) {
   return static_cast<int>(code);
 }
 
+int PageTextWidth(const std::wstring& text) {
+  HDC screen = GetDC(nullptr);
+  HFONT font = CreateFontW(-MulDiv(11, GetDeviceCaps(screen, LOGPIXELSY), 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
+                           FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                           DEFAULT_PITCH | FF_SWISS, L"Arial");
+  HGDIOBJ old = SelectObject(screen, font);
+  SIZE extent{};
+  GetTextExtentPoint32W(screen, text.c_str(), static_cast<int>(text.size()), &extent);
+  SelectObject(screen, old);
+  DeleteObject(font);
+  ReleaseDC(nullptr, screen);
+  return extent.cx;
+}
+
+std::wstring RunInConsole(std::wstring commandLine, std::chrono::milliseconds timeout) {
+  // A console of this program's own, which the command inherits with its standard
+  // handles; this program's output stays where it went.
+  FreeConsole();
+  if (!AllocConsole()) return {};
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  std::wstring screen;
+  if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    const bool ended = WaitForSingleObject(process.hProcess, static_cast<DWORD>(timeout.count())) == WAIT_OBJECT_0;
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                 0, nullptr);
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (ended && GetConsoleScreenBufferInfo(console, &info)) {
+      screen.assign(static_cast<std::size_t>(info.dwSize.X) * (info.dwCursorPosition.Y + 1), L' ');
+      DWORD read = 0;
+      ReadConsoleOutputCharacterW(console, screen.data(), static_cast<DWORD>(screen.size()), COORD{0, 0}, &read);
+      screen.resize(read);
+    }
+    CloseHandle(console);
+  }
+  FreeConsole();
+  return screen;
+}
+
+HCURSOR CRemoteWizard::CursorOver(HWND window) {
+  Send(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  CURSORINFO info{};
+  info.cbSize = sizeof info;
+  return GetCursorInfo(&info) ? info.hCursor : nullptr;
+}
+
+namespace {
+
+// A bitmap's pixels, as 32-bit rows from the top.
+CRemoteWizard::Pixels PixelsOf(HDC dc, HBITMAP bitmap, int width, int height) {
+  CRemoteWizard::Pixels pixels{width, height, std::vector<std::uint32_t>(static_cast<std::size_t>(width) * height)};
+  BITMAPINFO format{};
+  format.bmiHeader = {sizeof format.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  if (GetDIBits(dc, bitmap, 0, static_cast<UINT>(height), pixels.rgb.data(), &format, DIB_RGB_COLORS) != height) {
+    return {};
+  }
+  for (std::uint32_t& pixel : pixels.rgb) pixel &= 0xFFFFFFu;
+  return pixels;
+}
+
+}  // namespace
+
+CRemoteWizard::Pixels CRemoteWizard::OnScreen(HWND window) {
+  RECT rect{};
+  if (!GetWindowRect(window, &rect)) return {};
+  const int width = rect.right - rect.left;
+  const int height = rect.bottom - rect.top;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP copy = CreateCompatibleBitmap(screen, width, height);
+  HGDIOBJ old = SelectObject(memory, copy);
+  BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+  SelectObject(memory, old);
+  Pixels pixels = PixelsOf(memory, copy, width, height);
+  DeleteObject(copy);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return pixels;
+}
+
+CRemoteWizard::Pixels CRemoteWizard::Picture(const std::string& program, const char* name) {
+  HMODULE module = LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (module == nullptr) return {};
+  HBITMAP picture = static_cast<HBITMAP>(LoadImageA(module, name, IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
+  Pixels pixels;
+  BITMAP info{};
+  if (picture != nullptr && GetObject(picture, sizeof info, &info) != 0) {
+    HDC screen = GetDC(nullptr);
+    pixels = PixelsOf(screen, picture, info.bmWidth, info.bmHeight);
+    ReleaseDC(nullptr, screen);
+  }
+  if (picture != nullptr) DeleteObject(picture);
+  FreeLibrary(module);
+  return pixels;
+}
+
 }  // namespace zerviko::remote

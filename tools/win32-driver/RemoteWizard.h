@@ -9,6 +9,7 @@
 #include <commctrl.h>
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,13 @@ bool WaitFor(Done done, std::chrono::milliseconds timeout = 20s) {
   }
   return true;
 }
+
+// The width of a text in the font of the wizard's pages, 11-point Arial.
+int PageTextWidth(const std::wstring& text);
+// Runs a command line in a console window of its own, as a user at the console would,
+// and gives what the console's screen shows when it has ended: the rows as one text,
+// each filled out with spaces, a longer line going on in the next row.
+std::wstring RunInConsole(std::wstring commandLine, std::chrono::milliseconds timeout = 60s);
 
 // A message box the wizard shows.
 struct MessageBoxSeen {
@@ -112,6 +120,20 @@ class CRemoteWizard {
   static void Dismiss(const MessageBoxSeen& box);
   // The busy window of a run ("Updating Firmware..." in English); null when none.
   HWND BusyWindow() const;
+  // The cursor the wizard shows over window: the window is asked (WM_SETCURSOR) as a
+  // mouse moving over it asks it, and the cursor it sets is read back.
+  static HCURSOR CursorOver(HWND window);
+
+  // A window as the screen shows it, and a picture of a program file (a bitmap
+  // resource): rows from the top, 0xRRGGBB each.
+  struct Pixels {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint32_t> rgb;
+    bool operator==(const Pixels&) const = default;
+  };
+  static Pixels OnScreen(HWND window);
+  static Pixels Picture(const std::string& program, const char* name);
 
   // Waits for the program to end; its exit status, or -1 when it did not end in time.
   int WaitForExit(std::chrono::milliseconds timeout = 20s);

@@ -132,6 +132,10 @@ TEST_F(Wizard, StartsOnTheModelAndPortPageWithThePrintersBridgeChosen) {
   const std::vector<std::wstring> ports = CRemoteWizard::Lines(wizard.Control(0, 1003));
   EXPECT_NE(std::find(ports.begin(), ports.end(), L"COM1:"), ports.end());
   EXPECT_EQ(CRemoteWizard::SelectedLine(wizard.Control(0, 1003)), L"COM4:");
+  // Back, off, shows its picture for off.
+  const CRemoteWizard::Pixels off = CRemoteWizard::Picture(m_folder + "zerviko-loader.exe", "BACKX");
+  ASSERT_FALSE(off.rgb.empty());
+  EXPECT_TRUE(WaitFor([&] { return CRemoteWizard::OnScreen(GetDlgItem(wizard.Main(), IDC_BACK)) == off; }, 5s));
 
   ExpectASecondWizardKeepsNoLog(kTitle, L"\"" + Wide(m_folder) +
                                             L"Status.log\" is held by another loader: this one keeps no status log.");
@@ -278,6 +282,13 @@ TEST_F(Wizard, ProgramsThePrinterThroughItsComPortAndLogsAsTheLinuxLoader) {
   EXPECT_FALSE(IsWindowEnabled(GetDlgItem(wizard.Main(), IDC_NEXT)));
   EXPECT_EQ(CRemoteWizard::Text(wizard.Control(2, 1021)), L"0 %");
 
+  // "100 %" in the pages' 11-point Arial fits the percent label.
+  RECT percent{};
+  GetWindowRect(wizard.Control(2, 1021), &percent);
+  EXPECT_GE(percent.right - percent.left, PageTextWidth(L"100 %"));
+  const HCURSOR idle = CRemoteWizard::CursorOver(wizard.Page(2));
+  ASSERT_NE(idle, nullptr);
+
   const auto started = std::chrono::steady_clock::now();
   wizard.Click(wizard.Page(2), 1019);
   ASSERT_TRUE(WaitFor([&] { return wizard.BusyWindow() != nullptr; }));
@@ -293,6 +304,7 @@ TEST_F(Wizard, ProgramsThePrinterThroughItsComPortAndLogsAsTheLinuxLoader) {
   Sleep(300);
   EXPECT_TRUE(IsWindow(wizard.Main()));
   EXPECT_TRUE(wizard.BusyWindow() != nullptr);
+  EXPECT_NE(CRemoteWizard::CursorOver(wizard.Page(2)), idle) << "no busy cursor";
 
   MessageBoxSeen box;
   ASSERT_TRUE(wizard.WaitForMessageBox(&box, 120s));
@@ -308,6 +320,7 @@ TEST_F(Wizard, ProgramsThePrinterThroughItsComPortAndLogsAsTheLinuxLoader) {
   CRemoteWizard::Dismiss(box);
   ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(GetDlgItem(wizard.Main(), IDC_EXIT)) != 0; }));
   EXPECT_TRUE(IsWindowEnabled(GetDlgItem(wizard.Main(), IDC_BACK)));
+  EXPECT_EQ(CRemoteWizard::CursorOver(wizard.Page(2)), idle) << "the busy cursor stayed";
 
   const std::vector<std::uint8_t> image = PackageImage(Sample(kAbcSample));
   const std::string flash = ReadWholeFile(printer.FlashFile());
@@ -317,6 +330,15 @@ TEST_F(Wizard, ProgramsThePrinterThroughItsComPortAndLogsAsTheLinuxLoader) {
   EXPECT_EQ(KernelsNamed(ReadWholeFile(m_folder + "Status.log")), KernelsNamed(LinuxReferenceLog(Sample(kAbcSample), "")));
   wizard.Click(wizard.Main(), IDC_EXIT);
   EXPECT_EQ(wizard.WaitForExit(), 0);
+}
+
+// zerviko-flash.exe in a console window: its lines reach the console's screen as they
+// are, a path no ANSI code page spells among them.
+TEST_F(Wizard, FlashWritesItsLinesToAConsoleWindow) {
+  const std::wstring screen = RunInConsole(Wide("\"" + Setting("ZERVIKO_WINDOWS_PROGRAM_DIR") +
+                                                "\\zerviko-flash.exe\" inspect \"" + Sample(kAbcSample) + "\""));
+  EXPECT_NE(screen.find(L"Package:       " + Wide(Sample(kAbcSample))), std::wstring::npos);
+  EXPECT_NE(screen.find(L"Language:      0 (English section)"), std::wstring::npos);
 }
 
 TEST_F(Wizard, AFailedRunSaysSoWithTheWarningStillUpAndEndsTheLog) {

@@ -3,6 +3,8 @@
 // is faked, Wine being an NT), and the package file's sharing.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -75,13 +77,24 @@ TEST(Win32Bridge, EachArrivalToldByTheDevicesControlKey) {
     EXPECT_EQ(bridges.size(), 1u);
     return bridges.empty() ? "?" : bridges[0].plugIn;
   };
+  // The system's clock in its own units (100 ns since 1601), a second either way.
+  const auto now = [](std::int64_t seconds) {
+    FILETIME time{};
+    GetSystemTimeAsFileTime(&time);
+    return ULARGE_INTEGER{{time.dwLowDateTime, time.dwHighDateTime}}.QuadPart + seconds * 10000000;
+  };
   std::vector<std::string> arrivals;
   for (int arrival = 0; arrival < 2; ++arrival) {
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, (device + "\\Control").c_str());
     Sleep(20);
+    const std::uint64_t before = now(-1);
     SetValue(device + "\\Control", "ActiveService", "silabser");
+    const std::uint64_t after = now(1);
     arrivals.push_back(plugIn());
     EXPECT_EQ(plugIn(), arrivals.back()) << "the same arrival, polled again";
+    // The key's write time, as the system keeps it: the arrival's time.
+    const std::uint64_t written = std::strtoull(arrivals.back().c_str(), nullptr, 10);
+    EXPECT_TRUE(written >= before && written <= after) << arrivals.back();
   }
   EXPECT_FALSE(arrivals[0].empty());
   EXPECT_NE(arrivals[0], arrivals[1]);

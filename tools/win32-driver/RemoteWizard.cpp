@@ -404,6 +404,7 @@ std::wstring RunInConsole(std::wstring commandLine, std::chrono::milliseconds ti
   std::wstring screen;
   if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
     const bool ended = WaitForSingleObject(process.hProcess, static_cast<DWORD>(timeout.count())) == WAIT_OBJECT_0;
+    if (!ended) TerminateProcess(process.hProcess, 1);  // not left behind on the test's console
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);
     HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
